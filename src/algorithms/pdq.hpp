@@ -1,0 +1,32 @@
+#pragma once
+// Pattern-defeating quicksort as this module defines it: networks and insertion sort up to 24
+// elements, sorted and reversed checks before every partition, median-of-three or ninther pivot,
+// and a partition budget after which heap_sort finishes the slice.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "algorithms/slice.hpp"
+
+namespace tarvo {
+
+inline constexpr std::size_t pdq_small_slice = 24;  // largest slice not partitioned
+inline constexpr std::size_t pdq_ninther_threshold = 128;  // smallest slice using the ninther
+inline constexpr std::size_t pdq_limit_factor = 48;
+
+// 48 * (bit length of len - 1): 48 * ceil(log2 len) for len >= 2.
+std::size_t pdq_limit(std::size_t len) noexcept;
+
+// Median of the first, middle and last element of a non-empty range.
+std::int64_t median_of_three(ConstSlice range) noexcept;
+
+// Pivot value of a slice of at least 25 elements.
+std::int64_t choose_pivot(ConstSlice v) noexcept;
+
+// Two-pointer partition; returns mid, the number of elements not greater than pivot, which are
+// then v[0, mid).
+std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept;
+
+void pdq_sort(Slice v, std::size_t limit) noexcept;
+
+}  // namespace tarvo

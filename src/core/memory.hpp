@@ -1,0 +1,72 @@
+#pragma once
+// All working memory of the module comes from here. A request that cannot be met throws
+// OutOfMemory, which the module boundary raises as MemoryError; nothing aborts the process.
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <span>
+#include <string>
+#include <utility>
+
+namespace tarvo {
+
+class OutOfMemory : public std::bad_alloc {
+public:
+    explicit OutOfMemory(std::size_t bytes);
+    const char* what() const noexcept override { return message_.c_str(); }
+    std::size_t bytes() const noexcept { return bytes_; }
+
+private:
+    std::size_t bytes_;
+    std::string message_;  // "memory allocation of <bytes> bytes failed"
+};
+
+enum class Fill { uninitialized, zeroed };
+
+// Raw block of `bytes` bytes; throws OutOfMemory. Large blocks are backed by transparent huge
+// pages where the kernel offers them, which makes their first touch far cheaper.
+void* allocate_bytes(std::size_t bytes, Fill fill);
+void release_bytes(void* block) noexcept;
+
+// Owning, move-only array of `count` trivially copyable elements from allocate_bytes.
+template <class T>
+class Buffer {
+public:
+    Buffer() = default;
+    Buffer(std::size_t count, Fill fill)
+        : data_(static_cast<T*>(allocate_bytes(checked_bytes(count), fill))), size_(count) {}
+    Buffer(Buffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+    Buffer& operator=(Buffer&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        return *this;
+    }
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() { release_bytes(data_); }
+
+    T* data() const noexcept { return data_; }
+    std::size_t size() const noexcept { return size_; }
+    T& operator[](std::size_t i) const noexcept { return data_[i]; }
+    std::span<T> span() const noexcept { return {data_, size_}; }
+
+private:
+    static std::size_t checked_bytes(std::size_t count) {
+        if (count > SIZE_MAX / sizeof(T)) throw OutOfMemory(SIZE_MAX);
+        return count * sizeof(T);
+    }
+
+    T* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// Test-only: make the allocation after `skip` successful ones fail (negative: never fail).
+// Counts allocations on every thread.
+void fail_allocation_after(long skip) noexcept;
+// Test-only: number of allocations made since the counter was last reset.
+long allocations_made() noexcept;
+void reset_allocation_count() noexcept;
+
+}  // namespace tarvo
