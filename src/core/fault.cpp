@@ -27,7 +27,9 @@ void write_all(const char* text, std::size_t length) noexcept {
     }
 }
 
-void write_text(const char* text) noexcept { write_all(text, std::strlen(text)); }
+void write_text(const char* text) noexcept {
+    write_all(text, std::strlen(text));
+}
 
 void write_backtrace() noexcept {
     void* frames[128];

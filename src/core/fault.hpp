@@ -11,7 +11,7 @@
 namespace tarvo {
 
 class Fault : public std::exception {
-public:
+  public:
     Fault(std::string message, std::source_location where) noexcept
         : message_(std::move(message)), where_(where) {}
 
@@ -19,7 +19,7 @@ public:
     const std::string& message() const noexcept { return message_; }
     const std::source_location& where() const noexcept { return where_; }
 
-private:
+  private:
     std::string message_;
     std::source_location where_;
 };
@@ -29,8 +29,8 @@ private:
                               std::source_location where = std::source_location::current());
 
 // Throws a fault whose diagnostic has already been written elsewhere.
-[[noreturn]] void raise_reported_fault(std::string message,
-                                       std::source_location where = std::source_location::current());
+[[noreturn]] void raise_reported_fault(
+    std::string message, std::source_location where = std::source_location::current());
 
 // Writes the diagnostic alone: "thread '<name>' (<tid>) panicked at <file>:<line>:<col>:" and the
 // message in one write, then the one-time backtrace note, or a backtrace after every fault when

@@ -51,14 +51,20 @@ void* allocate_bytes(std::size_t bytes, Fill fill) {
     return block;
 }
 
-void release_bytes(void* block) noexcept { std::free(block); }
+void release_bytes(void* block) noexcept {
+    std::free(block);
+}
 
 void fail_allocation_after(long skip) noexcept {
     skip_before_failure.store(skip, std::memory_order_relaxed);
 }
 
-long allocations_made() noexcept { return allocation_count.load(std::memory_order_relaxed); }
+long allocations_made() noexcept {
+    return allocation_count.load(std::memory_order_relaxed);
+}
 
-void reset_allocation_count() noexcept { allocation_count.store(0, std::memory_order_relaxed); }
+void reset_allocation_count() noexcept {
+    allocation_count.store(0, std::memory_order_relaxed);
+}
 
 }  // namespace tarvo

@@ -12,12 +12,12 @@
 namespace tarvo {
 
 class OutOfMemory : public std::bad_alloc {
-public:
+  public:
     explicit OutOfMemory(std::size_t bytes);
     const char* what() const noexcept override { return message_.c_str(); }
     std::size_t bytes() const noexcept { return bytes_; }
 
-private:
+  private:
     std::size_t bytes_;
     std::string message_;  // "memory allocation of <bytes> bytes failed"
 };
@@ -32,7 +32,7 @@ void release_bytes(void* block) noexcept;
 // Owning, move-only array of `count` trivially copyable elements from allocate_bytes.
 template <class T>
 class Buffer {
-public:
+  public:
     Buffer() = default;
     Buffer(std::size_t count, Fill fill)
         : data_(static_cast<T*>(allocate_bytes(checked_bytes(count), fill))), size_(count) {}
@@ -52,7 +52,7 @@ public:
     T& operator[](std::size_t i) const noexcept { return data_[i]; }
     std::span<T> span() const noexcept { return {data_, size_}; }
 
-private:
+  private:
     static std::size_t checked_bytes(std::size_t count) {
         if (count > SIZE_MAX / sizeof(T)) throw OutOfMemory(SIZE_MAX);
         return count * sizeof(T);

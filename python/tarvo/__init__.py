@@ -1,0 +1,1 @@
+"""Companion package of the _tarvo sorting extension: benchmarks and tools."""

@@ -1,0 +1,192 @@
+// The _tarvo extension module: its definition, the function table and the init function.
+
+#include <Python.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "adaptive/smart.hpp"
+#include "algorithms/bubble.hpp"
+#include "algorithms/heap.hpp"
+#include "algorithms/insertion.hpp"
+#include "algorithms/intro.hpp"
+#include "algorithms/merge.hpp"
+#include "algorithms/pdq.hpp"
+#include "algorithms/quick.hpp"
+#include "algorithms/radix.hpp"
+#include "algorithms/tim.hpp"
+#include "binding/call_path.hpp"
+#include "binding/error.hpp"
+#include "binding/guarded.hpp"
+#include "parallel/par_merge.hpp"
+#include "parallel/parallel_sort.hpp"
+
+namespace tarvo::py {
+namespace {
+
+constexpr int module_api_version = 1013;
+constexpr const char subinterpreter_message[] =
+    "PyO3 modules do not yet support subinterpreters, see "
+    "https://github.com/PyO3/pyo3/issues/576";
+
+// Python functions whose routine takes the whole slice with a length check of their own.
+void bubble(Slice s) {
+    bubble_sort(s);
+}
+void insertion(Slice s) {
+    insertion_sort(s);
+}
+void quick(Slice s) {
+    quick_sort(s);
+}
+void heap(Slice s) {
+    heap_sort(s);
+}
+void intro(Slice s) {
+    intro_sort(s);
+}
+void merge(Slice s) {
+    merge_sort(s);
+}
+void tim(Slice s) {
+    tim_sort(s);
+}
+void pdq(Slice s) {
+    if (s.size() >= 2) pdq_sort(s, pdq_limit(s.size()));
+}
+void radix(Slice s) {
+    radix_sort(s);
+}
+void smart(Slice s) {
+    smart_sort(s);
+}
+void par_sort(Slice s) {
+    parallel_stable_sort(s);
+}
+void par_sort_unstable(Slice s) {
+    parallel_unstable_sort(s);
+}
+void par_merge(Slice s) {
+    if (s.size() >= 2) par_merge_sort(s);
+}
+
+// CPython stores every entry point as a PyCFunction and calls it by its flags.
+template <class Function>
+PyCFunction as_cfunction(Function* function) {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+// Each entry: the call path for its name and routine, fast call with keywords, and the
+// docstring form from which CPython derives the text signature "(arr)".
+#define TARVO_FUNCTION(name)                                                                  \
+    constexpr CallDescriptor name##_descriptor{#name};                                        \
+    const PyMethodDef name##_method{#name, as_cfunction(call_entry<name##_descriptor, name>), \
+                                    METH_FASTCALL | METH_KEYWORDS, #name "(arr)\n--\n\n"};
+
+TARVO_FUNCTION(bubble)
+TARVO_FUNCTION(insertion)
+TARVO_FUNCTION(merge)
+TARVO_FUNCTION(quick)
+TARVO_FUNCTION(heap)
+TARVO_FUNCTION(intro)
+TARVO_FUNCTION(tim)
+TARVO_FUNCTION(pdq)
+TARVO_FUNCTION(radix)
+TARVO_FUNCTION(smart)
+TARVO_FUNCTION(par_sort)
+TARVO_FUNCTION(par_sort_unstable)
+TARVO_FUNCTION(par_merge)
+#undef TARVO_FUNCTION
+
+const std::array function_table{
+    bubble_method,    insertion_method, merge_method,    quick_method,
+    heap_method,      intro_method,     tim_method,      pdq_method,
+    radix_method,     smart_method,     par_sort_method, par_sort_unstable_method,
+    par_merge_method,
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "_tarvo",  // m_name
+    "",        // m_doc: an empty docstring, not None
+    0,         // m_size
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+// The id of the interpreter that first ran the init function; -1 until then.
+std::atomic<std::int64_t> bound_interpreter{-1};
+// The module once built; read and written only with the interpreter lock held, never released.
+PyObject* cached_module = nullptr;
+
+[[noreturn]] void raise_fetched() {
+    throw fetch_error();
+}
+
+// The module's __all__ list, created empty when the attribute does not exist yet.
+Ref all_list(PyObject* module) {
+    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        Error error = fetch_error();
+        if (!PyErr_GivenExceptionMatches(error.exception(), PyExc_AttributeError)) throw error;
+        all = expect(PyList_New(0));
+        if (PyObject_SetAttrString(module, "__all__", all.get()) < 0) raise_fetched();
+        return all;
+    }
+    if (!PyList_Check(all.get())) {
+        throw Error(PyExc_TypeError, conversion_message(all.get(), "PyList"));
+    }
+    return all;
+}
+
+void add_function(PyObject* module, const PyMethodDef& entry) {
+    const char* module_name = PyModule_GetName(module);
+    if (module_name == nullptr) raise_fetched();
+    Ref module_name_text = Ref::steal(PyUnicode_FromString(module_name));
+    if (!module_name_text) raise_fetched();
+    // The function object refers to its definition for the life of the process.
+    auto* definition = new PyMethodDef(entry);
+    Ref function = Ref::steal(PyCMethod_New(definition, module, module_name_text.get(), nullptr));
+    if (!function) raise_fetched();
+
+    Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
+    if (!name) raise_fetched();
+    const char* name_utf8 = PyUnicode_AsUTF8(name.get());
+    if (name_utf8 == nullptr) raise_fetched();
+
+    Ref all = all_list(module);
+    Ref name_text = expect(PyUnicode_FromString(name_utf8));
+    if (PyList_Append(all.get(), name_text.get()) < 0) {
+        Error error = fetch_error();
+        raise_fault("could not append __name__ to __all__: " + debug_rendering(error));
+    }
+    if (PyObject_SetAttr(module, name_text.get(), function.get()) < 0) raise_fetched();
+}
+
+PyObject* initialise() {
+    const std::int64_t id = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (id == -1) raise_fetched();
+    std::int64_t expected = -1;
+    if (!bound_interpreter.compare_exchange_strong(expected, id) && expected != id) {
+        throw Error(PyExc_ImportError, subinterpreter_message);
+    }
+    if (cached_module != nullptr) return Py_NewRef(cached_module);
+
+    Ref module = Ref::steal(PyModule_Create2(&module_definition, module_api_version));
+    if (!module) raise_fetched();
+    for (const PyMethodDef& entry : function_table) add_function(module.get(), entry);
+
+    if (cached_module == nullptr) cached_module = Py_NewRef(module.get());
+    return Py_NewRef(cached_module);
+}
+
+}  // namespace
+}  // namespace tarvo::py
+
+PyMODINIT_FUNC PyInit__tarvo(void) {
+    return tarvo::py::guarded(tarvo::py::initialise);
+}
