@@ -2,6 +2,7 @@
 // Least-significant-digit radix sort in base 10. Negative values are sorted by magnitude in a
 // list of their own, then reversed and negated back in front of the non-negative values.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -9,12 +10,24 @@
 
 namespace tarvo {
 
-// Stable sort of unsigned keys, one counting pass per decimal digit of the largest key.
-// Throws OutOfMemory when a pass buffer cannot be had; the keys are then still a permutation.
+inline constexpr std::uint64_t radix_base = 10;  // one pass per decimal digit
+
+// Number of decimal digits of key (1 for 0 to 9), hence of passes over a list whose largest
+// key it is.
+std::size_t decimal_digits(std::uint64_t key) noexcept;
+
+// Stable sort of unsigned keys, one counting pass per decimal digit of the largest key, each
+// pass scattering from one of keys and pass_buffer (at least keys.size() elements) into the
+// other. Returns the span of the two that holds the sorted keys.
+std::span<std::uint64_t> radix_sort_unsigned(std::span<std::uint64_t> keys,
+                                             std::uint64_t* pass_buffer) noexcept;
+
+// The same in place, through a pass buffer it obtains first: OutOfMemory then leaves the keys
+// untouched.
 void radix_sort_unsigned(std::span<std::uint64_t> keys);
 
-// Throws OutOfMemory when working memory cannot be had; the slice is then still a permutation
-// of its input.
+// Obtains all its working memory, the two lists and one pass buffer as long as the longer list
+// that needs passes, before it writes to the slice: OutOfMemory leaves the slice untouched.
 void radix_sort(Slice s);
 
 }  // namespace tarvo

@@ -1,0 +1,110 @@
+#pragma once
+// Inputs for checking the sequential sorts against std::sort: the lengths around their
+// thresholds (block lengths of tim, merge splits, powers of two) and the patterns that defeat
+// naive merges, partitions and digit passes.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <doctest/doctest.h>
+
+namespace tarvo::test {
+
+inline const std::vector<std::size_t> threshold_lengths = {
+    0,  1,   2,   3,   4,   5,   16,  17,  31,   32,   33,   63,   64,
+    70, 100, 101, 127, 128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
+
+struct Pattern {
+    std::string name;
+    std::vector<std::int64_t> (*make)(std::size_t n, std::mt19937_64& rng);
+};
+
+inline std::vector<std::int64_t> random_full_range(std::size_t n, std::mt19937_64& rng) {
+    std::vector<std::int64_t> v(n);
+    for (auto& x : v) x = static_cast<std::int64_t>(rng());
+    return v;
+}
+
+inline std::vector<std::int64_t> random_in(std::size_t n, std::mt19937_64& rng, std::int64_t lo,
+                                           std::int64_t hi) {
+    std::uniform_int_distribution<std::int64_t> pick(lo, hi);
+    std::vector<std::int64_t> v(n);
+    for (auto& x : v) x = pick(rng);
+    return v;
+}
+
+inline const std::vector<Pattern> patterns = {
+    {"random full range", random_full_range},
+    {"small range", [](std::size_t n, std::mt19937_64& rng) { return random_in(n, rng, -50, 50); }},
+    {"sorted",
+     [](std::size_t n, std::mt19937_64& rng) {
+         auto v = random_full_range(n, rng);
+         std::sort(v.begin(), v.end());
+         return v;
+     }},
+    {"reversed",
+     [](std::size_t n, std::mt19937_64& rng) {
+         auto v = random_full_range(n, rng);
+         std::sort(v.begin(), v.end(), std::greater<>());
+         return v;
+     }},
+    {"all equal", [](std::size_t n, std::mt19937_64&) { return std::vector<std::int64_t>(n, -7); }},
+    {"few distinct",
+     [](std::size_t n, std::mt19937_64& rng) {
+         auto v = random_in(n, rng, 0, 3);
+         for (auto& x : v) x = x * 1'000'000'007 - 1'500'000'000;
+         return v;
+     }},
+    {"sawtooth",
+     [](std::size_t n, std::mt19937_64&) {
+         std::vector<std::int64_t> v(n);
+         for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::int64_t>(i % 23) - 11;
+         return v;
+     }},
+    {"organ pipe",
+     [](std::size_t n, std::mt19937_64&) {
+         std::vector<std::int64_t> v(n);
+         for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::int64_t>(std::min(i, n - i));
+         return v;
+     }},
+    {"int64 extremes",
+     [](std::size_t n, std::mt19937_64& rng) {
+         constexpr std::int64_t values[] = {std::numeric_limits<std::int64_t>::min(),
+                                            std::numeric_limits<std::int64_t>::min() + 1,
+                                            -1,
+                                            0,
+                                            1,
+                                            std::numeric_limits<std::int64_t>::max() - 1,
+                                            std::numeric_limits<std::int64_t>::max()};
+         std::vector<std::int64_t> v(n);
+         for (auto& x : v) x = values[rng() % std::size(values)];
+         return v;
+     }},
+};
+
+inline std::vector<std::int64_t> sorted_copy(std::vector<std::int64_t> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// Runs sort on every threshold length in every pattern and compares with std::sort.
+template <class Sort>
+void check_against_std_sort(Sort&& sort) {
+    std::mt19937_64 rng(20240611);
+    for (const Pattern& pattern : patterns) {
+        for (const std::size_t n : threshold_lengths) {
+            std::vector<std::int64_t> v = pattern.make(n, rng);
+            const std::vector<std::int64_t> expected = sorted_copy(v);
+            sort(v);
+            INFO(pattern.name, ", length ", n);
+            REQUIRE(v == expected);
+        }
+    }
+}
+
+}  // namespace tarvo::test
