@@ -1,0 +1,101 @@
+import inspect
+import sys
+
+import _tarvo
+from conftest import FUNCTION_NAMES, run_python
+
+
+def test_all_lists_the_thirteen_functions_in_table_order():
+    assert type(_tarvo.__all__) is list
+    assert _tarvo.__all__ == FUNCTION_NAMES
+
+
+def test_module_has_empty_docstring_and_nothing_but_the_functions():
+    assert _tarvo.__doc__ == ""
+    public = {n for n in vars(_tarvo) if not n.startswith("__")}
+    assert public == set(FUNCTION_NAMES)
+    assert not hasattr(_tarvo, "PanicException")
+
+
+def test_function_objects_carry_name_signature_and_module(name):
+    function = getattr(_tarvo, name)
+    assert type(function).__name__ == "builtin_function_or_method"
+    assert function.__name__ == name
+    assert function.__doc__ is None
+    assert function.__text_signature__ == "(arr)"
+    assert function.__module__ == "_tarvo"
+    assert function.__self__ is _tarvo
+    assert list(inspect.signature(function).parameters) == ["arr"]
+
+
+def test_reimport_returns_the_identical_module_and_functions():
+    first = sys.modules.pop("_tarvo")
+    functions = [getattr(first, n) for n in FUNCTION_NAMES]
+    try:
+        import _tarvo as again
+
+        assert again is first
+        assert [getattr(again, n) for n in FUNCTION_NAMES] == functions
+    finally:
+        sys.modules["_tarvo"] = first
+
+
+def test_reimport_returns_the_cached_module_in_its_current_state():
+    result = run_python(
+        """
+        import sys, _tarvo
+        _tarvo.extra = 42
+        del sys.modules["_tarvo"]
+        import _tarvo as again
+        print(again.extra)
+        """
+    )
+    assert result.stdout.strip() == "42", result.stderr
+
+
+def test_import_without_numpy_succeeds_and_starts_no_thread():
+    result = run_python(
+        """
+        import os, sys
+        sys.modules["numpy"] = None
+        import _tarvo
+        print(len(os.listdir("/proc/self/task")), "numpy" in sys.modules and sys.modules["numpy"])
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() == ["1", "None"]
+
+
+def test_subinterpreter_import_is_refused_after_the_main_interpreter():
+    result = run_python(
+        r"""
+        import _tarvo, _testcapi
+        _testcapi.run_in_subinterp(
+            "try:\n"
+            "    import _tarvo\n"
+            "    print('imported')\n"
+            "except ImportError as error:\n"
+            "    print('refused:', error)\n"
+        )
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.startswith(
+        "refused: PyO3 modules do not yet support subinterpreters, see "
+    ), result.stdout
+
+
+def test_main_interpreter_is_refused_after_a_subinterpreter():
+    result = run_python(
+        """
+        import _testcapi
+        _testcapi.run_in_subinterp("import _tarvo")
+        try:
+            import _tarvo
+            print("imported")
+        except ImportError as error:
+            print("refused:", error)
+        """
+    )
+    assert result.returncode == 0, result.stderr
+    assert "refused: PyO3 modules do not yet support subinterpreters" in result.stdout
