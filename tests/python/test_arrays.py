@@ -4,6 +4,7 @@ import mmap
 
 import numpy as np
 import pytest
+
 from conftest import panic_type
 
 

@@ -4,9 +4,9 @@ import re
 
 import numpy as np
 import pytest
-from conftest import FUNCTION_NAMES, panic_type, run_python
 
 import _tarvo
+from conftest import FUNCTION_NAMES, panic_type, run_python
 
 DIAGNOSTIC = re.compile(
     r"\nthread '<unnamed>' \((\d+)\) panicked at src/binding/call_path\.cpp:\d+:\d+:\n"
@@ -93,7 +93,9 @@ def test_without_numpy_every_function_faults_past_argument_binding():
     )
     assert result.returncode == 0, result.stderr
     lines = result.stdout.splitlines()
-    for name, (bound, fault) in zip(FUNCTION_NAMES, zip(lines[::2], lines[1::2]), strict=True):
+    for name, (bound, fault) in zip(
+        FUNCTION_NAMES, zip(lines[::2], lines[1::2], strict=True), strict=True
+    ):
         assert bound == f"bound: {name}() missing 1 required positional argument: 'arr'"
         assert fault.startswith(
             "PanicException Failed to access NumPy array API capsule: PyErr { type: "

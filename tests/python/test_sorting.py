@@ -2,10 +2,11 @@
 
 import numpy as np
 import pytest
-from conftest import FUNCTION_NAMES, QUADRATIC, sort_function
 from hypothesis import given, settings
 from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
+
+from conftest import FUNCTION_NAMES, QUADRATIC, sort_function
 
 INT64_MIN = np.iinfo(np.int64).min
 INT64_MAX = np.iinfo(np.int64).max
