@@ -7,7 +7,7 @@ PY := $(VENV)/bin/python
 JOBS ?= $(shell nproc)
 TEST_BUILD := build/tests
 
-.PHONY: all bench test test-cpp test-python install venv system-deps format lint clean
+.PHONY: all bench bench-cpp test test-cpp test-python install venv system-deps bench-deps format lint clean
 all: install
 
 $(VENV)/.ready: requirements-dev.txt tools/find-python
@@ -27,6 +27,12 @@ system-deps:
 		(apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq doctest-dev) >/dev/null; \
 	fi
 
+bench-deps:
+	@if [ ! -f /usr/include/benchmark/benchmark.h ]; then \
+		echo "installing libbenchmark-dev"; \
+		(apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev) >/dev/null; \
+	fi
+
 install: venv
 	$(PY) -m pip install -q --no-build-isolation --no-deps .
 
@@ -43,6 +49,13 @@ test: test-python
 
 bench: install
 	$(PY) -m tarvo.bench $(BENCH_ARGS)
+
+BENCH_BUILD := build/bench
+bench-cpp: venv bench-deps
+	$(VENV)/bin/cmake -S . -B $(BENCH_BUILD) -G Ninja -DTARVO_BUILD_BENCH=ON -DTARVO_BUILD_MODULE=OFF \
+		-DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) >/dev/null
+	$(VENV)/bin/cmake --build $(BENCH_BUILD) -j $(JOBS)
+	$(BENCH_BUILD)/bench/tarvo_sequential_bench $(BENCH_ARGS)
 
 format: venv
 	$(VENV)/bin/clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'bench/*.cpp')
