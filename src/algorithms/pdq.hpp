@@ -10,11 +10,16 @@
 
 namespace tarvo {
 
-inline constexpr std::size_t pdq_small_slice = 24;  // largest slice not partitioned
-inline constexpr std::size_t pdq_ninther_threshold = 128;  // smallest slice using the ninther
+// Up to this length sorting networks and insertion sort beat another partition.
+inline constexpr std::size_t pdq_small_slice = 24;
+// From this length a median of three medians resists adversarial and patterned input better
+// than one median of three, and its six extra reads are cheap against the partition.
+inline constexpr std::size_t pdq_ninther_threshold = 128;
+// Partition levels allowed per bit of length: far more than random input needs, so heap_sort
+// only finishes slices on which partitioning keeps failing.
 inline constexpr std::size_t pdq_limit_factor = 48;
 
-// 48 * (bit length of len - 1): 48 * ceil(log2 len) for len >= 2.
+// 48 * (bit length of len - 1), that is 48 * ceil(log2 len), for len >= 2; 0 below.
 std::size_t pdq_limit(std::size_t len) noexcept;
 
 // Median of the first, middle and last element of a non-empty range.
@@ -27,6 +32,9 @@ std::int64_t choose_pivot(ConstSlice v) noexcept;
 // then v[0, mid).
 std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept;
 
+// Sorts the slice v; every partition level spends one unit of limit, and a slice of more than
+// pdq_small_slice elements that arrives with none left goes to heap_sort. Left parts are sorted
+// by nested calls, so the nesting never exceeds limit.
 void pdq_sort(Slice v, std::size_t limit) noexcept;
 
 }  // namespace tarvo
