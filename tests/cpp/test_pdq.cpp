@@ -1,0 +1,159 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "algorithms/pdq.hpp"
+
+using namespace tarvo;
+using Values = std::vector<std::int64_t>;
+
+TEST_CASE("pdq: pdq_limit is 48 times the bit length of len - 1") {
+    const std::pair<std::size_t, std::size_t> worked[] = {
+        {2, 48},    {3, 96},     {4, 96},     {5, 144},    {8, 144},      {17, 240},      {32, 240},
+        {100, 336}, {1000, 480}, {1024, 480}, {1025, 528}, {100000, 816}, {1000000, 960},
+    };
+    for (const auto& [len, limit] : worked) {
+        CAPTURE(len);
+        CHECK(pdq_limit(len) == limit);
+    }
+}
+
+TEST_CASE("pdq: the networks sort every arrangement of 2, 3 and 4 values") {
+    // Multisets with and without repeats; every distinct permutation of each, under both the
+    // standard budget and none (the networks run before the budget is looked at).
+    const Values multisets[] = {{1, 2},       {5, 5},       {1, 2, 3},
+                                {1, 1, 2},    {1, 2, 2},    {4, 4, 4},
+                                {1, 2, 3, 4}, {1, 1, 2, 3}, {1, 2, 2, 3},
+                                {1, 1, 2, 2}, {0, 7, 7, 7}, {INT64_MIN, -1, INT64_MAX, 0}};
+    for (Values sorted : multisets) {
+        std::sort(sorted.begin(), sorted.end());
+        Values permutation = sorted;
+        do {
+            for (std::size_t limit : {pdq_limit(permutation.size()), std::size_t{0}}) {
+                Values values = permutation;
+                pdq_sort(Slice(values), limit);
+                CAPTURE(permutation);
+                CHECK(values == sorted);
+            }
+        } while (std::next_permutation(permutation.begin(), permutation.end()));
+    }
+}
+
+TEST_CASE("pdq: pdq_partition splits at mid as the two scans meet") {
+    SUBCASE("two exchanges, then the scans cross") {
+        Values v{3, 8, 1, 9, 2, 7};
+        CHECK(pdq_partition(Slice(v), 3) == 3);
+        CHECK(v == Values{3, 2, 1, 9, 8, 7});
+    }
+    SUBCASE("copies of the pivot all go left") {
+        Values v{2, 2, 5, 2, 0, 6, 2};
+        CHECK(pdq_partition(Slice(v), 2) == 5);
+        CHECK(v == Values{2, 2, 2, 2, 0, 6, 5});
+    }
+    SUBCASE("the minimum as pivot: one exchange, mid = 1") {
+        Values v{5, 1, 3};
+        CHECK(pdq_partition(Slice(v), 1) == 1);
+        CHECK(v == Values{1, 5, 3});
+    }
+    SUBCASE("the maximum as pivot: nothing moves, mid = len") {
+        Values v{4, 1, 4, 2};
+        CHECK(pdq_partition(Slice(v), 4) == 4);
+        CHECK(v == Values{4, 1, 4, 2});
+    }
+}
+
+TEST_CASE("pdq: median_of_three samples first, middle and last") {
+    CHECK(median_of_three(Values{4}) == 4);
+    CHECK(median_of_three(Values{7, 2}) == 2);  // the middle of two is the last
+    CHECK(median_of_three(Values{5, 100, 1, -100, 3}) == 3);
+    CHECK(median_of_three(Values{9, 9, 1}) == 9);  // a repeated value is the median
+    CHECK(median_of_three(Values{INT64_MAX, 0, INT64_MIN}) == 0);
+}
+
+namespace {
+
+// A slice whose unsampled positions hold values above every sample, so that a pivot taken from
+// any other position would differ from the hand-worked one.
+Values with_samples(std::size_t len,
+                    std::initializer_list<std::pair<std::size_t, std::int64_t>> at) {
+    Values v(len);
+    for (std::size_t k = 0; k < len; ++k) v[k] = 1000 + std::int64_t(k);
+    for (const auto& [index, value] : at) v[index] = value;
+    return v;
+}
+
+}  // namespace
+
+TEST_CASE("pdq: choose_pivot takes a median of three below 128 and a ninther from 128") {
+    CHECK(choose_pivot(with_samples(25, {{0, 10}, {12, 20}, {24, 30}})) == 20);
+    CHECK(choose_pivot(with_samples(127, {{0, 30}, {63, 10}, {126, 20}})) == 20);
+    // len 128: t = 42; thirds sampled at 0, 21, 41 | 42, 63, 83 | 84, 106, 127. A median of
+    // v[0], v[64], v[127] would give 7.
+    CHECK(choose_pivot(with_samples(128, {{0, 1},
+                                          {21, 5},
+                                          {41, 3},
+                                          {42, 10},
+                                          {63, 30},
+                                          {83, 20},
+                                          {84, 8},
+                                          {106, 9},
+                                          {127, 7}})) == 8);  // median of 3, 20, 8
+    // len 200: t = 66; 0, 33, 65 | 66, 99, 131 | 132, 166, 199.
+    CHECK(choose_pivot(with_samples(200, {{0, 4},
+                                          {33, 6},
+                                          {65, 5},
+                                          {66, 2},
+                                          {99, 1},
+                                          {131, 3},
+                                          {132, 9},
+                                          {166, 7},
+                                          {199, 8}})) == 5);  // median of 5, 2, 8
+    // len 1001: t = 333; 0, 166, 332 | 333, 499, 665 | 666, 833, 1000.
+    CHECK(choose_pivot(with_samples(1001, {{0, 50},
+                                           {166, 40},
+                                           {332, 60},
+                                           {333, 10},
+                                           {499, 30},
+                                           {665, 20},
+                                           {666, 90},
+                                           {833, 70},
+                                           {1000, 80}})) == 50);  // median of 50, 20, 80
+}
+
+TEST_CASE("pdq: budgets, order checks and a repeated maximum pivot") {
+    SUBCASE("empty and single slices, any budget") {
+        Values empty;
+        pdq_sort(Slice(empty), 0);
+        Values one{42};
+        pdq_sort(Slice(one), 1000);
+        CHECK(one == Values{42});
+    }
+    SUBCASE("no budget on 25 or more elements: heap_sort still sorts") {
+        for (std::size_t len : {25, 26, 100}) {
+            Values values(len);
+            for (std::size_t k = 0; k < len; ++k) values[k] = std::int64_t((k * 37) % 11) - 5;
+            Values expected = values;
+            std::sort(expected.begin(), expected.end());
+            pdq_sort(Slice(values), 0);
+            CHECK(values == expected);
+        }
+    }
+    SUBCASE("a non-increasing slice with repeats is reversed into order") {
+        Values values(30);
+        for (std::size_t k = 0; k < 30; ++k) values[k] = 100 - std::int64_t(k / 3);
+        Values expected = values;
+        std::sort(expected.begin(), expected.end());
+        pdq_sort(Slice(values), pdq_limit(30));
+        CHECK(values == expected);
+    }
+    SUBCASE("all 1 except a 0 at index 500: pivot 1 at every level, then heap_sort") {
+        Values values(1000, 1);
+        values[500] = 0;
+        pdq_sort(Slice(values), pdq_limit(1000));
+        CHECK(values[0] == 0);
+        CHECK(std::count(values.begin(), values.end(), 1) == 999);
+        CHECK(std::is_sorted(values.begin(), values.end()));
+    }
+}
