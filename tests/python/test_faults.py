@@ -129,7 +129,7 @@ def test_capsule_of_the_wrong_type_is_a_fault_with_the_conversion_error():
         import sys, types
         fake = types.ModuleType("numpy.core.multiarray")
         fake._ARRAY_API = 42
-        sys.modules["numpy.core.multiarray"] = fake
+        sys.modules.update({"numpy": fake, "numpy.core": fake, "numpy.core.multiarray": fake})
         import _tarvo
         try:
             _tarvo.insertion([1])
@@ -156,7 +156,7 @@ def test_capsule_without_a_readable_pointer_is_a_fault_not_a_null_table():
         ctypes.c_void_p.from_address(id(capsule) + 16).value = None
         fake = types.ModuleType("numpy.core.multiarray")
         fake._ARRAY_API = capsule
-        sys.modules["numpy.core.multiarray"] = fake
+        sys.modules.update({"numpy": fake, "numpy.core": fake, "numpy.core.multiarray": fake})
         import _tarvo
         for _ in range(2):
             try:
@@ -182,7 +182,7 @@ def test_fault_exception_coming_back_from_python_resumes_as_a_fault():
         """
         import sys, types
         fake = types.ModuleType("numpy.core.multiarray")
-        sys.modules["numpy.core.multiarray"] = fake
+        sys.modules.update({"numpy": fake, "numpy.core": fake, "numpy.core.multiarray": fake})
         import _tarvo
         try:
             _tarvo.insertion([1])  # no _ARRAY_API: a first fault gives us the type

@@ -1,5 +1,9 @@
 import inspect
+import shutil
+import subprocess
 import sys
+
+import pytest
 
 import _tarvo
 from conftest import FUNCTION_NAMES, run_python
@@ -99,3 +103,13 @@ def test_main_interpreter_is_refused_after_a_subinterpreter():
     )
     assert result.returncode == 0, result.stderr
     assert "refused: PyO3 modules do not yet support subinterpreters" in result.stdout
+
+
+def test_the_init_function_is_the_only_exported_symbol():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm is not installed")
+    listing = subprocess.run(
+        [nm, "-D", "--defined-only", _tarvo.__file__], capture_output=True, text=True, check=True
+    )
+    assert [line.split()[-1] for line in listing.stdout.splitlines()] == ["PyInit__tarvo"]
