@@ -17,8 +17,8 @@ std::size_t pdq_limit(std::size_t len) noexcept {
 
 namespace {
 
-// The middle one of three values; with ties, the repeated value. Comparisons only, so exact
-// for every int64.
+// The middle one of three values; with ties, the repeated value. Comparisons only, so exact for
+// every int64.
 std::int64_t median(std::int64_t a, std::int64_t b, std::int64_t c) noexcept {
     return std::max(std::min(a, b), std::min(std::max(a, b), c));
 }
@@ -60,6 +60,79 @@ void sort_small(Slice v) noexcept {
     }
 }
 
+// The two-pointer partition from a state in which a[0, i) <= pivot < a[j, len) and nothing in
+// [i, j) has been exchanged yet; returns mid.
+std::size_t finish_partition(std::int64_t* a, std::size_t i, std::size_t j,
+                             std::int64_t pivot) noexcept {
+    for (;;) {
+        while (i < j && a[i] <= pivot) ++i;
+        if (i >= j) return i;
+        --j;  // a[i] > pivot, so the right scan stops at i at the latest
+        while (a[j] > pivot) {
+            if (j <= i) return i;
+            --j;
+        }
+        std::swap(a[i], a[j]);
+        ++i;  // j stays: the element now at j is greater than the pivot
+    }
+}
+
+// Positions scanned per block; offsets within a block fit one byte.
+constexpr std::size_t partition_block = 128;
+
+// The leading exchanges of the two-pointer partition, found without branching on the data. The two
+// scans pair the k-th element greater than the pivot from the left with the k-th one not greater
+// from the right, for as long as the first lies left of the second. Recording the offsets of such
+// elements in a block from each end and exchanging them pairwise in order makes exactly those
+// exchanges while the blocks stay apart. Returns the state (i, j) from which finish_partition makes
+// the rest.
+std::pair<std::size_t, std::size_t> exchange_in_blocks(Slice v, std::int64_t pivot) noexcept {
+    std::int64_t* const a = v.data();
+    std::size_t left = 0;  // a[0, left) and a[right, len) have been scanned
+    std::size_t right = v.size();
+    // Offsets from left_start of elements > pivot, and down from right_start of elements <= pivot;
+    // *_next is the first not yet paired.
+    std::uint8_t left_offsets[partition_block];
+    std::uint8_t right_offsets[partition_block];
+    std::size_t left_start = 0, left_next = 0, left_count = 0;
+    std::size_t right_start = 0, right_next = 0, right_count = 0;
+    for (;;) {
+        if (left_count == 0) {
+            if (right - left < partition_block) break;
+            left_start = left;
+            left_next = 0;
+            for (std::size_t t = 0; t < partition_block; ++t) {
+                left_offsets[left_count] = static_cast<std::uint8_t>(t);
+                left_count += a[left_start + t] > pivot;
+            }
+            left += partition_block;
+        }
+        if (right_count == 0) {
+            if (right - left < partition_block) break;
+            right_start = right - 1;
+            right_next = 0;
+            for (std::size_t t = 0; t < partition_block; ++t) {
+                right_offsets[right_count] = static_cast<std::uint8_t>(t);
+                right_count += a[right_start - t] <= pivot;
+            }
+            right -= partition_block;
+        }
+        const std::size_t pairs = std::min(left_count, right_count);
+        for (std::size_t k = 0; k < pairs; ++k) {
+            std::swap(a[left_start + left_offsets[left_next + k]],
+                      a[right_start - right_offsets[right_next + k]]);
+        }
+        left_next += pairs;
+        left_count -= pairs;
+        right_next += pairs;
+        right_count -= pairs;
+    }
+    // At most one side has unpaired elements left; the scans resume at them.
+    const std::size_t i = left_count > 0 ? left_start + left_offsets[left_next] : left;
+    const std::size_t j = right_count > 0 ? right_start - right_offsets[right_next] + 1 : right;
+    return {i, j};
+}
+
 }  // namespace
 
 std::int64_t median_of_three(ConstSlice range) noexcept {
@@ -76,28 +149,8 @@ std::int64_t choose_pivot(ConstSlice v) noexcept {
 }
 
 std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept {
-    std::int64_t* const a = v.data();
-    std::size_t i = 0;
-    std::size_t j = v.size();
-    // Until the first exchange nothing bounds the scans, so they check their indices.
-    while (i < j && a[i] <= pivot) ++i;
-    if (i >= j) return i;
-    --j;
-    while (a[j] > pivot) {
-        if (j <= i) return i;
-        --j;
-    }
-    for (;;) {
-        std::swap(a[i], a[j]);
-        ++i;  // j stays: the element now at j is greater than the pivot
-        // From here on a[0, i) <= pivot < a[j, len) with i >= 1 and j < len: the left scan
-        // stops at j at the latest, the right one at i - 1, and reaching those is the end.
-        while (a[i] <= pivot) ++i;
-        if (i >= j) return i;
-        while (a[--j] > pivot) {
-        }
-        if (j < i) return i;
-    }
+    const auto [i, j] = exchange_in_blocks(v, pivot);
+    return finish_partition(v.data(), i, j, pivot);
 }
 
 void pdq_sort(Slice v, std::size_t limit) noexcept {
@@ -118,9 +171,9 @@ void pdq_sort(Slice v, std::size_t limit) noexcept {
         }
         const std::size_t mid = pdq_partition(v, choose_pivot(v));
         if (mid == len) {
-            // The pivot was the maximum: the partition moved nothing, and every deeper level
-            // would find the same slice, the same pivot and the same split until the budget is
-            // spent and heap_sort finishes it. Going there directly skips only those idle scans.
+            // The pivot was the maximum: the partition moved nothing, and every deeper level would
+            // find the same slice, the same pivot and the same split until the budget is spent and
+            // heap_sort finishes it. Going there directly skips only those idle scans.
             heap_sort(v);
             return;
         }

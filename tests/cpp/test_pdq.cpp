@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "algorithms/pdq.hpp"
@@ -21,8 +22,9 @@ TEST_CASE("pdq: pdq_limit is 48 times the bit length of len - 1") {
 }
 
 TEST_CASE("pdq: the networks sort every arrangement of 2, 3 and 4 values") {
-    // Multisets with and without repeats; every distinct permutation of each, under both the
-    // standard budget and none (the networks run before the budget is looked at).
+    // Multisets with and without repeats; every distinct permutation of each,
+    // under both the standard budget and none (the networks run before the budget
+    // is looked at).
     const Values multisets[] = {{1, 2},       {5, 5},       {1, 2, 3},
                                 {1, 1, 2},    {1, 2, 2},    {4, 4, 4},
                                 {1, 2, 3, 4}, {1, 1, 2, 3}, {1, 2, 2, 3},
@@ -64,6 +66,55 @@ TEST_CASE("pdq: pdq_partition splits at mid as the two scans meet") {
     }
 }
 
+namespace {
+
+// The two-pointer scheme written out step by step, one exchange at a time.
+std::size_t reference_partition(Values& v, std::int64_t pivot) {
+    std::size_t i = 0;
+    std::size_t j = v.size();
+    for (;;) {
+        while (i < j && v[i] <= pivot) ++i;
+        if (i >= j) return i;
+        --j;
+        while (v[j] > pivot) {
+            if (j <= i) return i;
+            --j;
+        }
+        std::swap(v[i], v[j]);
+        ++i;
+    }
+}
+
+}  // namespace
+
+TEST_CASE(
+    "pdq: pdq_partition leaves the arrangement of the "
+    "one-exchange-at-a-time scheme") {
+    // Lengths around one and two blocks of scanned positions, pivots from every
+    // rank, values with and without repeats.
+    std::mt19937_64 random(2024);
+    for (std::size_t len : {25, 127, 128, 129, 255, 256, 257, 383, 384, 385, 1000, 4099}) {
+        for (std::uint64_t spread : {std::uint64_t{3}, std::uint64_t{1000}, std::uint64_t{0}}) {
+            Values input(len);
+            for (auto& x : input) {
+                x = static_cast<std::int64_t>(spread == 0 ? random() : random() % spread);
+            }
+            Values ranks = input;
+            std::sort(ranks.begin(), ranks.end());
+            for (std::int64_t pivot : {ranks.front(), ranks[len / 10], ranks[len / 2],
+                                       ranks[len - 1 - len / 10], ranks.back()}) {
+                Values expected = input;
+                const std::size_t expected_mid = reference_partition(expected, pivot);
+                Values values = input;
+                CAPTURE(len);
+                CAPTURE(spread);
+                CHECK(pdq_partition(Slice(values), pivot) == expected_mid);
+                CHECK(values == expected);
+            }
+        }
+    }
+}
+
 TEST_CASE("pdq: median_of_three samples first, middle and last") {
     CHECK(median_of_three(Values{4}) == 4);
     CHECK(median_of_three(Values{7, 2}) == 2);  // the middle of two is the last
@@ -74,8 +125,8 @@ TEST_CASE("pdq: median_of_three samples first, middle and last") {
 
 namespace {
 
-// A slice whose unsampled positions hold values above every sample, so that a pivot taken from
-// any other position would differ from the hand-worked one.
+// A slice whose unsampled positions hold values above every sample, so that a
+// pivot taken from any other position would differ from the hand-worked one.
 Values with_samples(std::size_t len,
                     std::initializer_list<std::pair<std::size_t, std::int64_t>> at) {
     Values v(len);
@@ -86,11 +137,13 @@ Values with_samples(std::size_t len,
 
 }  // namespace
 
-TEST_CASE("pdq: choose_pivot takes a median of three below 128 and a ninther from 128") {
+TEST_CASE(
+    "pdq: choose_pivot takes a median of three below 128 and a ninther "
+    "from 128") {
     CHECK(choose_pivot(with_samples(25, {{0, 10}, {12, 20}, {24, 30}})) == 20);
     CHECK(choose_pivot(with_samples(127, {{0, 30}, {63, 10}, {126, 20}})) == 20);
-    // len 128: t = 42; thirds sampled at 0, 21, 41 | 42, 63, 83 | 84, 106, 127. A median of
-    // v[0], v[64], v[127] would give 7.
+    // len 128: t = 42; thirds sampled at 0, 21, 41 | 42, 63, 83 | 84, 106, 127. A
+    // median of v[0], v[64], v[127] would give 7.
     CHECK(choose_pivot(with_samples(128, {{0, 1},
                                           {21, 5},
                                           {41, 3},
