@@ -22,20 +22,36 @@ constexpr std::uint64_t power_of_ten(std::size_t exponent) {
 
 using DigitCounts = std::array<std::size_t, radix_base>;
 
+template <std::size_t P>
+std::size_t digit(std::uint64_t key) noexcept {
+    return static_cast<std::size_t>(key / power_of_ten(P) % radix_base);
+}
+
 // Scatters src[0, n) into dst by decimal digit P. ends[d] holds the number of keys whose digit is
 // at most d; walking backwards keeps keys with equal digits in their order, so the pass is stable.
+// Counts digit P + 1 of every key into next on the way: the keys stay the same multiset from
+// pass to pass, so the next pass's counts need no read of their own.
 template <std::size_t P>
 void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t n,
-                      DigitCounts& ends) noexcept {
-    constexpr std::uint64_t place = power_of_ten(P);
+                      DigitCounts& ends, DigitCounts* next) noexcept {
+    if constexpr (P + 1 < max_decimal_digits) {
+        if (next != nullptr) {
+            for (std::size_t i = n; i-- > 0;) {
+                const std::uint64_t key = src[i];
+                dst[--ends[digit<P>(key)]] = key;
+                ++(*next)[digit<P + 1>(key)];
+            }
+            return;
+        }
+    }
     for (std::size_t i = n; i-- > 0;) {
         const std::uint64_t key = src[i];
-        dst[--ends[(key / place) % radix_base]] = key;
+        dst[--ends[digit<P>(key)]] = key;
     }
 }
 
-using ScatterPass = void (*)(const std::uint64_t*, std::uint64_t*, std::size_t,
-                             DigitCounts&) noexcept;
+using ScatterPass = void (*)(const std::uint64_t*, std::uint64_t*, std::size_t, DigitCounts&,
+                             DigitCounts*) noexcept;
 
 template <std::size_t... P>
 constexpr std::array<ScatterPass, sizeof...(P)> make_scatter_passes(std::index_sequence<P...>) {
@@ -52,27 +68,21 @@ std::uint64_t largest(std::span<const std::uint64_t> keys) noexcept {
     return max_key;
 }
 
-// keys.size() >= 2 and max_key, their largest, > 0. The digit counts of every pass are taken in
-// one read of the keys before the first pass: a pass permutes the keys but not their digits.
+// keys.size() >= 2 and max_key, their largest, > 0.
 std::span<std::uint64_t> sort_keys(std::span<std::uint64_t> keys, std::uint64_t* pass_buffer,
                                    std::uint64_t max_key) noexcept {
     const std::size_t n = keys.size();
     const std::size_t passes = decimal_digits(max_key);
-    std::array<DigitCounts, max_decimal_digits> counts{};
-    for (const std::uint64_t key : keys) {
-        std::uint64_t rest = key;
-        for (std::size_t p = 0; p < passes; ++p) {
-            ++counts[p][rest % radix_base];
-            rest /= radix_base;
-        }
-    }
+    DigitCounts counts{};
+    for (const std::uint64_t key : keys) ++counts[digit<0>(key)];
 
     std::uint64_t* src = keys.data();
     std::uint64_t* dst = pass_buffer;
     for (std::size_t p = 0; p < passes; ++p) {
-        DigitCounts& ends = counts[p];
+        DigitCounts ends = counts;
         for (std::size_t d = 1; d < radix_base; ++d) ends[d] += ends[d - 1];
-        scatter_passes[p](src, dst, n, ends);
+        counts = {};
+        scatter_passes[p](src, dst, n, ends, p + 1 < passes ? &counts : nullptr);
         std::swap(src, dst);
     }
     return {src, n};

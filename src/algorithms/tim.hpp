@@ -31,13 +31,14 @@ void for_each_tim_merge(std::size_t len, std::size_t block, Merge&& merge) {
 }
 
 // Merges the adjacent sorted ranges [left, mid) and [mid, right) of s (left < mid < right), ties
-// taking the left element first. scratch holds at least mid - left elements; the left run is
-// copied there and merged back into the slice.
+// taking the left element first, through scratch of at least right - left elements, and copies
+// the segment back as one block.
 void tim_merge(Slice s, std::size_t left, std::size_t mid, std::size_t right,
                std::int64_t* scratch) noexcept;
 
-// Obtains its one scratch buffer, of the longest left run any merge needs (under len elements),
-// before any element moves: when it cannot be had, OutOfMemory leaves the slice untouched.
+// Obtains its one scratch buffer, as long as the longest segment any merge covers (len from 32
+// elements on), before any element moves: when it cannot be had, OutOfMemory leaves the slice
+// untouched. Below 32 elements it obtains nothing.
 void tim_sort(Slice s);
 
 }  // namespace tarvo

@@ -1,8 +1,11 @@
 #include <doctest/doctest.h>
 
+#include <algorithm>
+#include <functional>
 #include <random>
 #include <vector>
 
+#include "algorithms/branchless_merge.hpp"
 #include "algorithms/merge.hpp"
 #include "core/memory.hpp"
 #include "sort_patterns.hpp"
@@ -51,6 +54,36 @@ TEST_CASE("merge_sort obtains nothing for fewer than two elements") {
         CHECK(allocations_made() == 0);
         CHECK(v == std::vector<std::int64_t>(n, 42));
     }
+}
+
+TEST_CASE("merge_two_runs equals std::merge on every pair of short runs over four values") {
+    // Every non-decreasing run of 1 to 6 elements from {0, 1, 2, 3}: all orders in which the
+    // two ends of the merge can meet, run out, and tie.
+    std::vector<std::vector<std::int64_t>> runs;
+    std::vector<std::int64_t> run;
+    const std::function<void()> extend = [&] {
+        if (!run.empty()) runs.push_back(run);
+        if (run.size() == 6) return;
+        for (std::int64_t x = run.empty() ? 0 : run.back(); x <= 3; ++x) {
+            run.push_back(x);
+            extend();
+            run.pop_back();
+        }
+    };
+    extend();
+    REQUIRE(runs.size() == 209);
+
+    std::size_t mismatches = 0;
+    for (const auto& left : runs) {
+        for (const auto& right : runs) {
+            std::vector<std::int64_t> expected(left.size() + right.size());
+            std::merge(left.begin(), left.end(), right.begin(), right.end(), expected.begin());
+            std::vector<std::int64_t> out(expected.size(), -1);
+            merge_two_runs(left, right, out.data());
+            mismatches += out != expected;
+        }
+    }
+    CHECK(mismatches == 0);
 }
 
 TEST_CASE("merge_runs merges either run running out first and leaves the rest of the slice") {
