@@ -1,0 +1,226 @@
+// Times every sequential routine against std::sort (and the stable ones against std::stable_sort)
+// on the same inputs. The machine's cores drift by 10-25 % over seconds, so the routines run
+// interleaved, one after another on each input, in several rounds; each ratio is the median over
+// the rounds of the routine's time divided by the baseline's time in the same round.
+//
+//   tarvo_sequential_bench [--rounds=N] [Google Benchmark flags]
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "algorithms/heap.hpp"
+#include "algorithms/intro.hpp"
+#include "algorithms/merge.hpp"
+#include "algorithms/pdq.hpp"
+#include "algorithms/quick.hpp"
+#include "algorithms/radix.hpp"
+#include "algorithms/tim.hpp"
+
+namespace {
+
+using Values = std::vector<std::int64_t>;
+
+constexpr int default_rounds = 11;
+// Repetitions of a sort within one round, so that each round times about the same work.
+constexpr std::int64_t sorts_per_round_small = 8;    // 10^5 elements
+constexpr std::int64_t sorts_per_round_large = 1;    // 10^6 elements
+constexpr std::int64_t small_range_end = 1'000'000;  // the small range is [0, 10^6)
+
+struct Input {
+    std::string name;
+    Values values;
+    std::int64_t sorts_per_round;
+};
+
+struct Routine {
+    const char* name;
+    void (*sort)(tarvo::Slice);
+    bool stable;
+};
+
+const Routine routines[] = {
+    {"std::sort", [](tarvo::Slice s) { std::sort(s.begin(), s.end()); }, false},
+    {"std::stable_sort", [](tarvo::Slice s) { std::stable_sort(s.begin(), s.end()); }, true},
+    {"intro_sort", [](tarvo::Slice s) { tarvo::intro_sort(s); }, false},
+    {"pdq_sort", [](tarvo::Slice s) { tarvo::pdq_sort(s, tarvo::pdq_limit(s.size())); }, false},
+    {"quick_sort", [](tarvo::Slice s) { tarvo::quick_sort(s); }, false},
+    {"heap_sort", [](tarvo::Slice s) { tarvo::heap_sort(s); }, false},
+    {"merge_sort", [](tarvo::Slice s) { tarvo::merge_sort(s); }, true},
+    {"tim_sort", [](tarvo::Slice s) { tarvo::tim_sort(s); }, true},
+    {"radix_sort", [](tarvo::Slice s) { tarvo::radix_sort(s); }, false},
+};
+constexpr std::size_t routine_count = std::size(routines);
+constexpr std::size_t std_sort_index = 0;
+constexpr std::size_t std_stable_sort_index = 1;
+
+std::vector<Input> make_inputs() {
+    std::mt19937_64 rng(20240611);
+    std::uniform_int_distribution<std::int64_t> small_range(0, small_range_end - 1);
+    std::vector<Input> inputs;
+    for (const std::size_t n : {std::size_t{100'000}, std::size_t{1'000'000}}) {
+        const std::int64_t sorts = n < 1'000'000 ? sorts_per_round_small : sorts_per_round_large;
+        const std::string size = n < 1'000'000 ? "1e5" : "1e6";
+        Values full(n), small(n);
+        for (auto& x : full) x = static_cast<std::int64_t>(rng());
+        for (auto& x : small) x = small_range(rng);
+        inputs.push_back({size + " full", std::move(full), sorts});
+        inputs.push_back({size + " [0,1e6)", std::move(small), sorts});
+    }
+    return inputs;
+}
+
+// seconds[input][routine][round]: mean time of one sort in that round.
+using Timings = std::vector<std::vector<std::vector<double>>>;
+
+void time_sort(benchmark::State& state, const Input& input, const Routine& routine,
+               double& seconds) {
+    Values work(input.values.size());
+    double total = 0;
+    for (auto _ : state) {
+        std::memcpy(work.data(), input.values.data(), work.size() * sizeof(std::int64_t));
+        const auto start = std::chrono::steady_clock::now();
+        routine.sort(work);
+        const auto stop = std::chrono::steady_clock::now();
+        const double elapsed = std::chrono::duration<double>(stop - start).count();
+        state.SetIterationTime(elapsed);
+        total += elapsed;
+        benchmark::DoNotOptimize(work.data());
+    }
+    if (!std::is_sorted(work.begin(), work.end())) {
+        state.SkipWithError("result is not sorted");
+        return;
+    }
+    seconds = total / static_cast<double>(state.iterations());
+}
+
+// The per-run lines would bury the table; show progress only.
+class ProgressReporter : public benchmark::BenchmarkReporter {
+  public:
+    bool ReportContext(const Context&) override { return true; }
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            if (run.error_occurred) {
+                std::fprintf(stderr, "\n%s: %s\n", run.benchmark_name().c_str(),
+                             run.error_message.c_str());
+            }
+        }
+        std::fputc('.', stderr);
+    }
+    void Finalize() override { std::fputc('\n', stderr); }
+};
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Median over the rounds in which both ran of routine time / baseline time; 0 when none.
+double median_ratio(const std::vector<double>& routine, const std::vector<double>& baseline) {
+    std::vector<double> ratios;
+    for (std::size_t r = 0; r < routine.size(); ++r) {
+        if (routine[r] > 0 && baseline[r] > 0) ratios.push_back(routine[r] / baseline[r]);
+    }
+    return ratios.empty() ? 0 : median(ratios);
+}
+
+void print_cell(double value, const char* format) {
+    if (value > 0) {
+        std::printf(format, value);
+    } else {
+        std::printf("%14s", "-");
+    }
+}
+
+void print_table(const std::vector<Input>& inputs, const Timings& seconds) {
+    const auto header = [&](const char* title) {
+        std::printf("\n%-18s", title);
+        for (const Input& input : inputs) std::printf("%14s", input.name.c_str());
+        std::printf("\n");
+    };
+
+    header("median ms");
+    for (std::size_t k = 0; k < routine_count; ++k) {
+        std::printf("%-18s", routines[k].name);
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            std::vector<double> ran;
+            for (const double s : seconds[i][k]) {
+                if (s > 0) ran.push_back(s * 1e3);
+            }
+            print_cell(ran.empty() ? 0 : median(ran), "%14.2f");
+        }
+        std::printf("\n");
+    }
+
+    const auto ratios = [&](const char* title, std::size_t baseline, bool stable_only) {
+        header(title);
+        for (std::size_t k = 0; k < routine_count; ++k) {
+            if (k == baseline || (stable_only && !routines[k].stable)) continue;
+            std::printf("%-18s", routines[k].name);
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                print_cell(median_ratio(seconds[i][k], seconds[i][baseline]), "%13.2fx");
+            }
+            std::printf("\n");
+        }
+    };
+    ratios("/ std::sort", std_sort_index, false);
+    ratios("/ std::stable_sort", std_stable_sort_index, true);
+}
+
+int parse_rounds(int& argc, char** argv) {
+    int rounds = default_rounds;
+    int kept = 1;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strncmp(argv[a], "--rounds=", 9) == 0) {
+            rounds = std::max(1, std::atoi(argv[a] + 9));
+        } else {
+            argv[kept++] = argv[a];
+        }
+    }
+    argc = kept;
+    return rounds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rounds = parse_rounds(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    const std::vector<Input> inputs = make_inputs();
+    Timings seconds(inputs.size(),
+                    std::vector<std::vector<double>>(routine_count, std::vector<double>(rounds)));
+    // Registration order is run order: round by round, each input through every routine.
+    for (int r = 0; r < rounds; ++r) {
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            for (std::size_t k = 0; k < routine_count; ++k) {
+                const std::string name =
+                    inputs[i].name + "/" + routines[k].name + "/round:" + std::to_string(r);
+                benchmark::RegisterBenchmark(name.c_str(), time_sort, std::cref(inputs[i]),
+                                             std::cref(routines[k]), std::ref(seconds[i][k][r]))
+                    ->UseManualTime()
+                    ->Iterations(inputs[i].sorts_per_round)
+                    ->Unit(benchmark::kMillisecond);
+            }
+        }
+    }
+    ProgressReporter progress;
+    benchmark::RunSpecifiedBenchmarks(&progress);
+    benchmark::Shutdown();
+
+    std::printf("%d rounds; %lld sorts of 10^5 and %lld of 10^6 elements per round\n", rounds,
+                static_cast<long long>(sorts_per_round_small),
+                static_cast<long long>(sorts_per_round_large));
+    print_table(inputs, seconds);
+    return 0;
+}
