@@ -125,54 +125,32 @@ TEST_CASE("pdq: median_of_three samples first, middle and last") {
 
 namespace {
 
-// A slice whose unsampled positions hold values above every sample, so that a
-// pivot taken from any other position would differ from the hand-worked one.
-Values with_samples(std::size_t len,
-                    std::initializer_list<std::pair<std::size_t, std::int64_t>> at) {
+// A slice whose unsampled positions hold values above every sample, so that a pivot taken from
+// any other position would differ from the hand-worked one.
+Values with_samples(std::size_t len, std::initializer_list<std::size_t> at,
+                    std::initializer_list<std::int64_t> samples) {
     Values v(len);
     for (std::size_t k = 0; k < len; ++k) v[k] = 1000 + std::int64_t(k);
-    for (const auto& [index, value] : at) v[index] = value;
+    auto sample = samples.begin();
+    for (std::size_t index : at) v[index] = *sample++;
     return v;
 }
 
 }  // namespace
 
-TEST_CASE(
-    "pdq: choose_pivot takes a median of three below 128 and a ninther "
-    "from 128") {
-    CHECK(choose_pivot(with_samples(25, {{0, 10}, {12, 20}, {24, 30}})) == 20);
-    CHECK(choose_pivot(with_samples(127, {{0, 30}, {63, 10}, {126, 20}})) == 20);
-    // len 128: t = 42; thirds sampled at 0, 21, 41 | 42, 63, 83 | 84, 106, 127. A
-    // median of v[0], v[64], v[127] would give 7.
-    CHECK(choose_pivot(with_samples(128, {{0, 1},
-                                          {21, 5},
-                                          {41, 3},
-                                          {42, 10},
-                                          {63, 30},
-                                          {83, 20},
-                                          {84, 8},
-                                          {106, 9},
-                                          {127, 7}})) == 8);  // median of 3, 20, 8
-    // len 200: t = 66; 0, 33, 65 | 66, 99, 131 | 132, 166, 199.
-    CHECK(choose_pivot(with_samples(200, {{0, 4},
-                                          {33, 6},
-                                          {65, 5},
-                                          {66, 2},
-                                          {99, 1},
-                                          {131, 3},
-                                          {132, 9},
-                                          {166, 7},
-                                          {199, 8}})) == 5);  // median of 5, 2, 8
-    // len 1001: t = 333; 0, 166, 332 | 333, 499, 665 | 666, 833, 1000.
-    CHECK(choose_pivot(with_samples(1001, {{0, 50},
-                                           {166, 40},
-                                           {332, 60},
-                                           {333, 10},
-                                           {499, 30},
-                                           {665, 20},
-                                           {666, 90},
-                                           {833, 70},
-                                           {1000, 80}})) == 50);  // median of 50, 20, 80
+TEST_CASE("pdq: choose_pivot takes a median of three below 128 and a ninther from 128") {
+    CHECK(choose_pivot(with_samples(25, {0, 12, 24}, {10, 20, 30})) == 20);
+    CHECK(choose_pivot(with_samples(127, {0, 63, 126}, {30, 10, 20})) == 20);
+    // len 128: t = 42; medians 3, 20, 8 of the thirds. One median of v[0], v[64], v[127]
+    // would give 7.
+    CHECK(choose_pivot(with_samples(128, {0, 21, 41, 42, 63, 83, 84, 106, 127},
+                                    {1, 5, 3, 10, 30, 20, 8, 9, 7})) == 8);
+    // len 200: t = 66, the last third 68 long; medians 5, 2, 8.
+    CHECK(choose_pivot(with_samples(200, {0, 33, 65, 66, 99, 131, 132, 166, 199},
+                                    {4, 6, 5, 2, 1, 3, 9, 7, 8})) == 5);
+    // len 1001: t = 333, the last third 335 long; medians 50, 20, 80.
+    CHECK(choose_pivot(with_samples(1001, {0, 166, 332, 333, 499, 665, 666, 833, 1000},
+                                    {50, 40, 60, 10, 30, 20, 90, 70, 80})) == 50);
 }
 
 TEST_CASE("pdq: budgets, order checks and a repeated maximum pivot") {
