@@ -89,7 +89,7 @@ def test_subinterpreter_import_is_refused_after_the_main_interpreter():
     ), result.stdout
 
 
-def test_main_interpreter_is_refused_after_a_subinterpreter():
+def test_first_interpreter_to_initialise_keeps_the_module():
     result = run_python(
         """
         import _testcapi
@@ -102,7 +102,14 @@ def test_main_interpreter_is_refused_after_a_subinterpreter():
         """
     )
     assert result.returncode == 0, result.stderr
-    assert "refused: PyO3 modules do not yet support subinterpreters" in result.stdout
+    refusal = "PyO3 modules do not yet support subinterpreters"
+    if sys.version_info >= (3, 13):
+        # CPython 3.13 runs a single-phase init function in the main interpreter first, so the
+        # main interpreter owns the module and the subinterpreter is the one refused.
+        assert result.stdout == "imported\n"
+        assert f"ImportError: {refusal}" in result.stderr
+    else:
+        assert result.stdout.startswith(f"refused: {refusal}")
 
 
 def test_the_init_function_is_the_only_exported_symbol():
