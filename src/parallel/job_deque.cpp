@@ -1,0 +1,38 @@
+#include "parallel/job_deque.hpp"
+
+namespace tarvo {
+
+JobDeque::JobDeque() : ring_(initial_capacity, Fill::uninitialized) {}
+
+void JobDeque::push_back(Job* job) {
+    std::lock_guard lock(mutex_);
+    const std::size_t size = size_.load(std::memory_order_seq_cst);
+    if (size == ring_.size()) {
+        Buffer<Job*> larger(2 * ring_.size(), Fill::uninitialized);
+        for (std::size_t i = 0; i < size; ++i) larger[i] = ring_[(front_ + i) & (size - 1)];
+        ring_ = std::move(larger);
+        front_ = 0;
+    }
+    ring_[(front_ + size) & (ring_.size() - 1)] = job;
+    size_.store(size + 1, std::memory_order_seq_cst);
+}
+
+Job* JobDeque::pop_back() noexcept {
+    std::lock_guard lock(mutex_);
+    const std::size_t size = size_.load(std::memory_order_seq_cst);
+    if (size == 0) return nullptr;
+    size_.store(size - 1, std::memory_order_seq_cst);
+    return ring_[(front_ + size - 1) & (ring_.size() - 1)];
+}
+
+Job* JobDeque::pop_front() noexcept {
+    std::lock_guard lock(mutex_);
+    const std::size_t size = size_.load(std::memory_order_seq_cst);
+    if (size == 0) return nullptr;
+    Job* job = ring_[front_];
+    front_ = (front_ + 1) & (ring_.size() - 1);
+    size_.store(size - 1, std::memory_order_seq_cst);
+    return job;
+}
+
+}  // namespace tarvo

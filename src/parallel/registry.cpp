@@ -1,0 +1,203 @@
+#include "parallel/registry.hpp"
+
+#include <limits.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "core/fault.hpp"
+#include "parallel/config.hpp"
+
+namespace tarvo {
+namespace {
+
+thread_local Worker* current_worker = nullptr;
+
+std::size_t stack_bytes() {
+    return std::max<std::size_t>(worker_stack_bytes, static_cast<std::size_t>(PTHREAD_STACK_MIN));
+}
+
+std::string start_failure(int error, std::size_t index, std::size_t threads) {
+    char text[160];
+    std::snprintf(text, sizeof text, "could not start worker thread %zu of %zu: %s (os error %d)",
+                  index + 1, threads, std::strerror(error), error);
+    return text;
+}
+
+// The global pool. Creation is serialised by the mutex; the registry pointer is published with
+// release so that the fast path needs no lock. A failure is remembered and never retried.
+constinit std::mutex creation_mutex;
+constinit std::atomic<Registry*> global_pool{nullptr};
+constinit bool creation_failed = false;
+constinit char failure_message[256] = {};
+
+// A child forked after the pool exists has none of its threads; anything waiting for them would
+// wait forever. The child drops the parent's pool (its memory is left alone, its mutexes may be
+// held by threads that do not exist here) and makes a fresh one on first need. It also gets a
+// fresh first attempt if the parent's creation failed: it is a new process.
+void forget_pool_in_child() noexcept {
+    new (&creation_mutex) std::mutex();
+    global_pool.store(nullptr, std::memory_order_relaxed);
+    creation_failed = false;
+    failure_message[0] = '\0';
+    current_worker = nullptr;
+}
+
+Registry& create_global_pool() {
+    static bool fork_handler_registered = false;
+    if (!fork_handler_registered) {
+        pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
+        fork_handler_registered = true;
+    }
+    std::string cause;
+    std::unique_ptr<Registry> registry = Registry::start(configured_thread_count(), cause);
+    if (!registry) {
+        creation_failed = true;
+        std::snprintf(failure_message, sizeof failure_message, "%s%s", pool_failure_prefix,
+                      cause.c_str());
+        raise_fault(failure_message);
+    }
+    Registry* pool = registry.release();  // lives until the process ends
+    global_pool.store(pool, std::memory_order_release);
+    return *pool;
+}
+
+}  // namespace
+
+Worker* Worker::current() noexcept {
+    return current_worker;
+}
+
+bool Worker::push(Job* job) noexcept {
+    try {
+        deque_.push_back(job);
+    } catch (const OutOfMemory&) {
+        return false;
+    }
+    registry_->sleep_.wake_one();
+    return true;
+}
+
+bool Worker::take_back_or_wait(Job* job, const AtomicLatch& done) noexcept {
+    while (!done.probe()) {
+        Job* newest = deque_.pop_back();
+        if (newest == job) return true;
+        if (newest == nullptr) {
+            wait_until(done);  // a thief has the job
+            return false;
+        }
+        // The job was stolen and this one is older, offered by an enclosing join: help with it.
+        newest->execute();
+    }
+    return false;
+}
+
+void Worker::wait_until(const AtomicLatch& done) noexcept {
+    Sleep& sleep = registry_->sleep_;
+    unsigned idle_rounds = 0;
+    while (!done.probe()) {
+        if (Job* job = registry_->find_work(*this)) {
+            job->execute();
+            idle_rounds = 0;
+        } else if (idle_rounds < idle_rounds_before_sleep) {
+            ++idle_rounds;
+            std::this_thread::yield();
+        } else {
+            // Announce first, then the last look: see README.md, "Sleeping".
+            sleep.announce(index_);
+            if (done.probe()) {
+                sleep.cancel(index_);
+            } else if (Job* job = registry_->find_work(*this)) {
+                sleep.cancel(index_);
+                job->execute();
+            } else {
+                sleep.sleep(index_);
+            }
+            idle_rounds = 0;
+        }
+    }
+}
+
+void* Worker::thread_main(void* argument) noexcept {
+    auto* self = static_cast<Worker*>(argument);
+    current_worker = self;
+    self->wait_until(self->registry_->terminating_);
+    current_worker = nullptr;
+    return nullptr;
+}
+
+Registry::Registry(std::size_t threads)
+    : size_(threads),
+      workers_(new Worker[threads]),
+      threads_(new pthread_t[threads]),
+      sleep_(threads) {
+    for (std::size_t i = 0; i < threads; ++i) {
+        workers_[i].registry_ = this;
+        workers_[i].index_ = i;
+    }
+}
+
+std::unique_ptr<Registry> Registry::start(std::size_t threads, std::string& cause,
+                                          ThreadStarter starter) {
+    std::unique_ptr<Registry> registry(new Registry(threads));
+    pthread_attr_t attributes;
+    int error = pthread_attr_init(&attributes);
+    if (error == 0) {
+        error = pthread_attr_setstacksize(&attributes, stack_bytes());
+        while (error == 0 && registry->started_ < threads) {
+            const std::size_t i = registry->started_;
+            error = starter(&registry->threads_[i], &attributes, &Worker::thread_main,
+                            &registry->workers_[i]);
+            if (error == 0) ++registry->started_;
+        }
+        pthread_attr_destroy(&attributes);
+    }
+    if (error == 0) return registry;
+    cause = start_failure(error, registry->started_, threads);
+    return nullptr;  // the registry's destructor stops and joins the threads that did start
+}
+
+Registry::~Registry() {
+    stop();
+}
+
+void Registry::stop() noexcept {
+    terminating_.set();
+    sleep_.wake_all();
+    for (std::size_t i = 0; i < started_; ++i) pthread_join(threads_[i], nullptr);
+    started_ = 0;
+}
+
+void Registry::inject(Job* job) {
+    injected_.push_back(job);
+    sleep_.wake_one();
+}
+
+Job* Registry::find_work(Worker& thief) noexcept {
+    if (!thief.deque_.looks_empty()) {
+        if (Job* job = thief.deque_.pop_back()) return job;
+    }
+    for (std::size_t step = 1; step < size_; ++step) {
+        Worker& victim = workers_[(thief.index_ + step) % size_];
+        if (victim.deque_.looks_empty()) continue;
+        if (Job* job = victim.deque_.pop_front()) return job;
+    }
+    if (injected_.looks_empty()) return nullptr;
+    return injected_.pop_front();
+}
+
+Registry& global_registry() {
+    if (Registry* pool = global_pool.load(std::memory_order_acquire)) return *pool;
+    std::lock_guard lock(creation_mutex);
+    if (creation_failed) raise_fault(failure_message);
+    if (Registry* pool = global_pool.load(std::memory_order_relaxed)) return *pool;
+    return create_global_pool();
+}
+
+}  // namespace tarvo

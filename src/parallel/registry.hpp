@@ -1,0 +1,125 @@
+#pragma once
+// The registry: the pool's N worker threads, each with its deque of offered jobs, the queue of
+// jobs injected by threads outside the pool, and the sleep state the workers share. The process
+// has one global registry, created on first need (global_registry()) and never shut down; tests
+// may start private ones.
+
+#include <pthread.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "parallel/job.hpp"
+#include "parallel/job_deque.hpp"
+#include "parallel/latch.hpp"
+#include "parallel/sleep.hpp"
+#include "parallel/unwind.hpp"
+
+namespace tarvo {
+
+// Every worker thread gets this much stack, or the platform's minimum if that is larger: ample
+// for joins nested as deep as halving a slice allows.
+inline constexpr std::size_t worker_stack_bytes = std::size_t{2} << 20;
+
+// Failed idle looks for work before a worker goes to sleep: a short spin catches the next job of
+// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU.
+inline constexpr unsigned idle_rounds_before_sleep = 32;
+
+// The message that starts every fault of an operation that needs a pool that could not be made.
+inline constexpr const char* pool_failure_prefix =
+    "The global thread pool has not been initialized.: ";
+
+class Registry;
+
+// One worker thread of a registry. Only its own thread pushes to and pops from the back of its
+// deque; any thread may steal from the front.
+class Worker {
+  public:
+    // The worker running on the calling thread, or nullptr on threads outside every pool.
+    static Worker* current() noexcept;
+
+    Registry& registry() const noexcept { return *registry_; }
+    std::size_t index() const noexcept { return index_; }
+
+    // Offers a job to thieves; false if it could not be queued (the caller then runs it itself).
+    bool push(Job* job) noexcept;
+
+    // Until `done` is set: takes `job` back if no thread has started it (returns true: the caller
+    // runs it), else runs other jobs or sleeps until the latch is set (returns false).
+    bool take_back_or_wait(Job* job, const AtomicLatch& done) noexcept;
+
+    // Runs jobs from anywhere in the pool, sleeping when there are none, until `done` is set.
+    void wait_until(const AtomicLatch& done) noexcept;
+
+  private:
+    friend class Registry;
+    static void* thread_main(void* worker) noexcept;
+
+    Registry* registry_ = nullptr;
+    std::size_t index_ = 0;
+    JobDeque deque_;
+};
+
+class Registry {
+  public:
+    // Same signature as pthread_create, so that tests can make the k-th start fail.
+    using ThreadStarter = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+
+    // Starts `threads` workers. If one cannot be started, the ones already running are stopped
+    // and joined, `cause` describes the failure and the result is empty.
+    static std::unique_ptr<Registry> start(std::size_t threads, std::string& cause,
+                                           ThreadStarter starter = &pthread_create);
+
+    // Stops and joins every worker; no job may be pending.
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+
+    std::size_t size() const noexcept { return size_; }
+    Sleep& sleep() noexcept { return sleep_; }
+
+    // Runs `body` on a worker of this registry and returns when it has finished, rethrowing
+    // what it threw. On one of its own workers `body` simply runs; any other thread injects it
+    // as one job and blocks until it is done, doing no work itself.
+    template <class Body>
+    void in_worker(Body&& body);
+
+  private:
+    friend class Worker;
+    explicit Registry(std::size_t threads);
+
+    // Throws OutOfMemory if the queue must grow and cannot; the job is then not queued.
+    void inject(Job* job);
+    // A job for `thief`: its own newest, else the oldest of another worker, else an injected one.
+    Job* find_work(Worker& thief) noexcept;
+    void stop() noexcept;
+
+    std::size_t size_;
+    std::unique_ptr<Worker[]> workers_;
+    std::unique_ptr<pthread_t[]> threads_;
+    std::size_t started_ = 0;
+    JobDeque injected_;
+    Sleep sleep_;
+    AtomicLatch terminating_;
+};
+
+// The process's pool, started with configured_thread_count() workers on the first call. If it
+// could not be started, this and every later call raise a fault whose message is
+// pool_failure_prefix followed by the cause.
+Registry& global_registry();
+
+template <class Body>
+void Registry::in_worker(Body&& body) {
+    if (Worker* worker = Worker::current(); worker != nullptr && &worker->registry() == this) {
+        body();
+        return;
+    }
+    StackJob<std::remove_reference_t<Body>, LockLatch> job(body);
+    inject(&job);
+    job.latch().wait();
+    rethrow_if_failed(job.failure());
+}
+
+}  // namespace tarvo
