@@ -1,6 +1,53 @@
 #include "parallel/par_merge.hpp"
+
 #include <algorithm>
+
+#include "core/memory.hpp"
+#include "parallel/join.hpp"
+
 namespace tarvo {
-void merge_halves(Slice s, std::size_t mid) { std::inplace_merge(s.begin(), s.begin() + mid, s.end()); }
-void par_merge_sort(Slice s) { std::stable_sort(s.begin(), s.end()); }
+namespace {
+
+// Sorts `s`, using `scratch` (as long as `s`, contents irrelevant) for its merges. Subtrees
+// running at the same time own disjoint parts of both.
+void sort_with_scratch(Slice s, Slice scratch) {
+    if (s.size() < par_merge_sequential_below) {
+        std::stable_sort(s.begin(), s.end());
+        return;
+    }
+    const std::size_t mid = s.size() / 2;
+    join([&] { sort_with_scratch(s.first(mid), scratch.first(mid)); },
+         [&] { sort_with_scratch(s.subspan(mid), scratch.subspan(mid)); });
+    merge_halves(s, mid, scratch);
 }
+
+}  // namespace
+
+void merge_halves(Slice s, std::size_t mid, Slice buffer) {
+    const std::size_t len = s.size();
+    std::size_t i = 0, j = mid, k = 0;
+    while (i < mid && j < len) buffer[k++] = s[i] <= s[j] ? s[i++] : s[j++];
+    while (i < mid) buffer[k++] = s[i++];
+    while (j < len) buffer[k++] = s[j++];
+    std::copy_n(buffer.begin(), len, s.begin());
+}
+
+void merge_halves(Slice s, std::size_t mid) {
+    Buffer<std::int64_t> buffer(s.size(), Fill::uninitialized);
+    merge_halves(s, mid, buffer.span());
+}
+
+void par_merge_sort(Slice s) {
+    if (s.size() < 2) return;
+    if (s.size() < par_merge_sequential_below) {
+        std::stable_sort(s.begin(), s.end());
+        return;
+    }
+    // One buffer for every merge, taken before any element moves: merges running at the same
+    // time work on disjoint ranges, so their slots never overlap, and a failed allocation leaves
+    // the slice untouched.
+    Buffer<std::int64_t> scratch(s.size(), Fill::uninitialized);
+    sort_with_scratch(s, scratch.span());
+}
+
+}  // namespace tarvo

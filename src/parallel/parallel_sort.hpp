@@ -2,11 +2,19 @@
 // The sorts that run on the process-wide worker pool. Each blocks the calling thread until the
 // slice is sorted; short slices are sorted on the calling thread alone.
 
+#include <cstddef>
+
 #include "algorithms/slice.hpp"
 
 namespace tarvo {
 
+// Below this many elements a slice is sorted on the calling thread alone and the pool is not
+// created: waking workers and waiting for them costs more than splitting such a slice saves.
+inline constexpr std::size_t pool_sort_sequential_below = 8192;
+
+// Stable; obtains one scratch buffer as long as the slice before any element moves.
 void parallel_stable_sort(Slice s);
+// Not stable; needs no buffer.
 void parallel_unstable_sort(Slice s);
 
 }  // namespace tarvo

@@ -1,0 +1,62 @@
+#include "parallel/par_unstable.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <utility>
+
+#include "parallel/join.hpp"
+
+namespace tarvo {
+namespace {
+
+std::size_t median_of_three(Slice s, std::size_t a, std::size_t b, std::size_t c) noexcept {
+    if (s[a] > s[b]) std::swap(a, b);
+    if (s[b] > s[c]) b = s[a] > s[c] ? a : c;
+    return b;
+}
+
+std::size_t choose_pivot(Slice s) noexcept {
+    const std::size_t n = s.size();
+    const std::size_t mid = n / 2;
+    if (n < par_unstable_ninther_from) return median_of_three(s, 0, mid, n - 1);
+    const std::size_t step = n / 8;
+    return median_of_three(s, median_of_three(s, 0, step, 2 * step),
+                           median_of_three(s, mid - step, mid, mid + step),
+                           median_of_three(s, n - 1 - 2 * step, n - 1 - step, n - 1));
+}
+
+// `budget` bounds the depth of unbalanced splits; when it runs out std::sort (an introsort,
+// O(n log n) on every input) takes over the range.
+void sort_range(Slice s, unsigned budget) {
+    if (s.size() <= par_unstable_leaf || budget == 0) {
+        std::sort(s.begin(), s.end());
+        return;
+    }
+    const std::size_t k = hoare_partition(s, choose_pivot(s));
+    join([&] { sort_range(s.first(k), budget - 1); },
+         [&] { sort_range(s.subspan(k), budget - 1); });
+}
+
+}  // namespace
+
+std::size_t hoare_partition(Slice s, std::size_t pivot) noexcept {
+    // With the pivot moved to the front, the first scan from the left stops at index 0 and the
+    // scans never leave the range; the returned split leaves both sides non-empty.
+    std::swap(s[0], s[pivot]);
+    const std::int64_t p = s[0];
+    std::size_t i = 0, j = s.size() - 1;
+    for (bool first = true;; first = false) {
+        if (!first) ++i;
+        while (s[i] < p) ++i;
+        while (s[j] > p) --j;
+        if (i >= j) return j + 1;
+        std::swap(s[i], s[j]);
+        --j;
+    }
+}
+
+void par_unstable_sort_on_pool(Slice s) {
+    sort_range(s, 2 * static_cast<unsigned>(std::bit_width(s.size())));
+}
+
+}  // namespace tarvo

@@ -1,0 +1,120 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "core/memory.hpp"
+#include "parallel/par_stable.hpp"
+#include "parallel/par_unstable.hpp"
+#include "parallel/parallel_sort.hpp"
+
+using namespace tarvo;
+
+namespace {
+
+std::vector<std::int64_t> shuffled(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 random(seed);
+    std::vector<std::int64_t> values(n);
+    for (auto& v : values) v = static_cast<std::int64_t>(random());
+    return values;
+}
+
+// Inputs that stress pivots, runs and equal keys, at length n.
+std::vector<std::vector<std::int64_t>> patterns(std::size_t n) {
+    std::vector<std::int64_t> ascending(n), organ(n), sawtooth(n), few = shuffled(n, n + 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        ascending[i] = static_cast<std::int64_t>(i);
+        organ[i] = static_cast<std::int64_t>(std::min(i, n - i));
+        sawtooth[i] = static_cast<std::int64_t>(i % 1000);
+    }
+    for (auto& v : few) v = (v & 3) - 2;
+    std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
+    std::vector<std::int64_t> extremes = shuffled(n, n + 2);
+    for (std::size_t i = 0; i < n; i += 5) {
+        extremes[i] = i % 2 ? std::numeric_limits<std::int64_t>::min()
+                            : std::numeric_limits<std::int64_t>::max();
+    }
+    return {shuffled(n, n), ascending, descending, organ,
+            sawtooth,       few,       extremes,   std::vector<std::int64_t>(n, 42)};
+}
+
+template <class Sort>
+void check_like_std_sort(Sort sort, std::vector<std::int64_t> values) {
+    std::vector<std::int64_t> expected = values;
+    std::sort(expected.begin(), expected.end());
+    sort(Slice(values));
+    CHECK(values == expected);
+}
+
+}  // namespace
+
+TEST_CASE("parallel sorts: both match std::sort on every pattern and length") {
+    for (std::size_t n : {0, 1, 2, 100, 8191, 8192, 16383, 100000}) {
+        CAPTURE(n);
+        for (const auto& input : patterns(n)) {
+            check_like_std_sort(parallel_stable_sort, input);
+            check_like_std_sort(parallel_unstable_sort, input);
+        }
+    }
+}
+
+TEST_CASE("parallel sorts: a million ascending, descending or random values") {
+    std::vector<std::int64_t> ascending(1000000);
+    for (std::size_t i = 0; i < ascending.size(); ++i) ascending[i] = static_cast<std::int64_t>(i);
+    for (const auto& input :
+         {ascending, std::vector<std::int64_t>(ascending.rbegin(), ascending.rend()),
+          shuffled(1000000, 9)}) {
+        check_like_std_sort(parallel_stable_sort, input);
+        check_like_std_sort(parallel_unstable_sort, input);
+    }
+}
+
+TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing moves") {
+    const std::vector<std::int64_t> input = shuffled(50000, 13);
+    std::vector<std::int64_t> values = input;
+    fail_allocation_after(0);
+    CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);
+    fail_allocation_after(-1);
+    CHECK(values == input);
+}
+
+TEST_CASE("parallel sorts: the parallel merge interleaves runs like std::merge") {
+    std::mt19937_64 random(17);
+    for (auto [left_size, right_size] :
+         {std::pair{0, 30000}, std::pair{30000, 0}, std::pair{20000, 20000}, std::pair{50000, 300},
+          std::pair{7, 40000}}) {
+        std::vector<std::int64_t> left(left_size), right(right_size);
+        for (auto& v : left) v = static_cast<std::int64_t>(random() % 1000);
+        for (auto& v : right) v = static_cast<std::int64_t>(random() % 1000);
+        std::sort(left.begin(), left.end());
+        std::sort(right.begin(), right.end());
+        std::vector<std::int64_t> expected(left.size() + right.size()), out(expected.size());
+        std::merge(left.begin(), left.end(), right.begin(), right.end(), expected.begin());
+        par_stable_merge(left, right, out);
+        CHECK(out == expected);
+    }
+}
+
+TEST_CASE("parallel sorts: Hoare partition splits into two non-empty ordered sides") {
+    for (const auto& input : patterns(1000)) {
+        for (std::size_t pivot : {std::size_t{0}, std::size_t{499}, std::size_t{999}}) {
+            std::vector<std::int64_t> s = input;
+            const std::int64_t p = s[pivot];
+            const std::size_t k = hoare_partition(s, pivot);
+            REQUIRE(k > 0);
+            REQUIRE(k < s.size());
+            CHECK(std::all_of(s.begin(), s.begin() + k, [&](std::int64_t v) { return v <= p; }));
+            CHECK(std::all_of(s.begin() + k, s.end(), [&](std::int64_t v) { return v >= p; }));
+            std::vector<std::int64_t> a = s, b = input;
+            std::sort(a.begin(), a.end());
+            std::sort(b.begin(), b.end());
+            CHECK(a == b);  // a permutation of the input
+        }
+    }
+    std::vector<std::int64_t> two{5, 1};
+    CHECK(hoare_partition(two, 0) == 1);
+    CHECK(two == std::vector<std::int64_t>{1, 5});
+}
