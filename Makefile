@@ -43,7 +43,7 @@ test-cpp: venv system-deps
 	cd $(TEST_BUILD) && ../../$(VENV)/bin/ctest --output-on-failure
 
 test-python: install test-cpp
-	TARVO_TEST_MODULE_DIR=$(abspath $(TEST_BUILD)) $(PY) -m pytest -q $(PYTEST_ARGS)
+	TARVO_TEST_MODULE_DIR=$(abspath $(TEST_BUILD))/python $(PY) -m pytest -q $(PYTEST_ARGS)
 
 test: test-python
 

@@ -188,8 +188,13 @@ std::string type_qualname(PyTypeObject* type) {
 }
 
 std::string conversion_message(PyObject* object, const char* target) {
-    return "'" + type_qualname(Py_TYPE(object)) + "' object cannot be converted to '" + target +
-           "'";
+    // Appended piece by piece: g++ 12 warns falsely (-Wrestrict) on the chained operator+ form.
+    std::string message = "'";
+    message += type_qualname(Py_TYPE(object));
+    message += "' object cannot be converted to '";
+    message += target;
+    message += "'";
+    return message;
 }
 
 }  // namespace tarvo::py

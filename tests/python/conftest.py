@@ -61,3 +61,15 @@ def panic_type():
     except BaseException as error:  # noqa: B036 - the fault type derives from BaseException
         return type(error)
     raise AssertionError("a strided view was accepted")
+
+
+def private_module():
+    """The private test module from the test build (make test points TARVO_TEST_MODULE_DIR at it)."""
+    directory = os.environ.get("TARVO_TEST_MODULE_DIR")
+    if directory is None:
+        pytest.skip("the private test module is built by `make test` (TARVO_TEST_MODULE_DIR)")
+    if directory not in sys.path:
+        sys.path.insert(0, directory)
+    import _tarvo_testing
+
+    return _tarvo_testing
