@@ -64,7 +64,7 @@ def panic_type():
 
 
 def private_module():
-    """The private test module from the test build (make test points TARVO_TEST_MODULE_DIR at it)."""
+    """The private test module of the test build (`make test` sets TARVO_TEST_MODULE_DIR)."""
     directory = os.environ.get("TARVO_TEST_MODULE_DIR")
     if directory is None:
         pytest.skip("the private test module is built by `make test` (TARVO_TEST_MODULE_DIR)")
