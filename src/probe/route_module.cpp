@@ -1,0 +1,48 @@
+// tarvo._route: the benchmark's window on the smart dispatcher. It answers which sort smart
+// would hand an array to, decided by the dispatcher's own smart_route, so a report shows the
+// decision the sort really makes instead of a copy of the rules that could drift from it. It is
+// a module of its own so that _tarvo's attributes stay exactly its thirteen functions.
+
+#include <Python.h>
+
+#include "adaptive/smart.hpp"
+#include "binding/call_path.hpp"
+#include "binding/guarded.hpp"
+
+namespace tarvo::py {
+namespace {
+
+// Reads the array through the same acceptance checks as every _tarvo call, so an array that
+// smart() would refuse is refused here with the same error; nothing is written.
+PyObject* smart_route_of(PyObject* /*module*/, PyObject* arr) noexcept {
+    return guarded([arr]() -> PyObject* {
+        return PyUnicode_FromString(route_name(smart_route(accept_array(arr))));
+    });
+}
+
+PyMethodDef route_methods[] = {
+    {"smart_route", smart_route_of, METH_O,
+     "smart_route(arr)\n--\n\n"
+     "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", \"radix\",\n"
+     "\"pdq\" or \"parallel_unstable\". Reads arr only."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef route_module = {
+    PyModuleDef_HEAD_INIT,
+    "tarvo._route",
+    "The route the smart dispatcher takes for an array, for benchmarks and tests.",
+    -1,  // m_size: no per-module state; the NumPy API table is process-wide
+    route_methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace tarvo::py
+
+PyMODINIT_FUNC PyInit__route(void) {
+    return PyModule_Create(&tarvo::py::route_module);
+}
