@@ -1,0 +1,80 @@
+"""The input patterns, each rebuilt identically from a seed, the pattern and the size.
+
+Each pattern exercises a different path: full-range random values the comparison sorts, a
+small value range radix sort and smart's range test, ordered and nearly ordered input the run
+detection of timsort and smart, and repeated values the equal-element handling of pdq and the
+quadratic worst case of the textbook quicksort.
+"""
+
+from collections.abc import Callable
+
+import numpy as np
+
+INT64 = np.iinfo(np.int64)
+DEFAULT_SEED = 20_240_611
+
+# Values of the small-range pattern lie in [0, SMALL_RANGE): smart's range test sends spans
+# below this to radix sort, and the second speed target draws from the same range.
+SMALL_RANGE = 1_000_000
+# Few enough distinct values that nearly every element has thousands of equals.
+FEW_DISTINCT = 16
+# Share of positions exchanged in random pairs: the runs are broken, yet smart's sampled
+# sortedness stays well above its nearly-sorted threshold.
+NEARLY_SORTED_SWAPPED = 0.01
+ALL_EQUAL_VALUE = 42
+
+Generator = Callable[[np.random.Generator, int], np.ndarray]
+
+
+def _random(rng: np.random.Generator, n: int) -> np.ndarray:
+    return rng.integers(INT64.min, INT64.max, size=n, dtype=np.int64, endpoint=True)
+
+
+def _small_range(rng: np.random.Generator, n: int) -> np.ndarray:
+    return rng.integers(0, SMALL_RANGE, size=n, dtype=np.int64)
+
+
+def _sorted(rng: np.random.Generator, n: int) -> np.ndarray:
+    return np.arange(n, dtype=np.int64)
+
+
+def _reversed(rng: np.random.Generator, n: int) -> np.ndarray:
+    return np.arange(n, 0, -1, dtype=np.int64)
+
+
+def _nearly_sorted(rng: np.random.Generator, n: int) -> np.ndarray:
+    values = np.arange(n, dtype=np.int64)
+    pairs = min(max(1, round(n * NEARLY_SORTED_SWAPPED / 2)), n // 2)
+    if pairs:
+        chosen = rng.choice(n, size=2 * pairs, replace=False)
+        left, right = chosen[:pairs], chosen[pairs:]
+        # Fancy indexing copies, so both sides are read before either is written.
+        values[left], values[right] = values[right], values[left]
+    return values
+
+
+def _few_distinct(rng: np.random.Generator, n: int) -> np.ndarray:
+    return rng.integers(0, FEW_DISTINCT, size=n, dtype=np.int64)
+
+
+def _all_equal(rng: np.random.Generator, n: int) -> np.ndarray:
+    return np.full(n, ALL_EQUAL_VALUE, dtype=np.int64)
+
+
+PATTERNS: dict[str, Generator] = {
+    "random": _random,
+    "small-range": _small_range,
+    "sorted": _sorted,
+    "reversed": _reversed,
+    "nearly-sorted": _nearly_sorted,
+    "few-distinct": _few_distinct,
+    "all-equal": _all_equal,
+}
+PATTERN_NAMES = tuple(PATTERNS)
+
+
+def make_input(pattern: str, n: int, seed: int = DEFAULT_SEED) -> np.ndarray:
+    """A fresh contiguous int64 array; the same arguments give the same values in any process,
+    so worker processes measure exactly the input the parent does."""
+    rng = np.random.default_rng([seed, PATTERN_NAMES.index(pattern), n])
+    return np.ascontiguousarray(PATTERNS[pattern](rng, n))
