@@ -1,0 +1,232 @@
+"""The worker pool seen from Python: when threads start, how many, what happens when they cannot
+start, and fork. Each case runs in a fresh interpreter, since the pool is made once per process."""
+
+import json
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+PREFIX = "The global thread pool has not been initialized.: "
+PARALLEL = ["par_sort", "par_sort_unstable", "par_merge"]
+
+# Helpers for the child interpreters: thread count, a shuffled array and its sorted copy.
+CHILD_PRELUDE = """
+import json, os
+import numpy as np
+
+def threads():
+    return len(os.listdir("/proc/self/task"))
+
+def shuffled(n, seed=1):
+    values = np.random.default_rng(seed).integers(-(2**63), 2**63 - 1, n, dtype=np.int64)
+    return values, np.sort(values)
+"""
+
+
+def run_child(code, env=None, timeout=60):
+    """Runs CHILD_PRELUDE + `code` in a fresh interpreter whose pool variables are only those in
+    `env`; returns the JSON it printed last. A hang fails the test through the timeout."""
+    child_env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
+    child_env.update(env or {})
+    completed = subprocess.run(
+        [sys.executable, "-c", CHILD_PRELUDE + textwrap.dedent(code)],
+        capture_output=True,
+        text=True,
+        env=child_env,
+        timeout=timeout,
+    )
+    assert completed.returncode == 0, completed.stderr
+    return json.loads(completed.stdout.strip().splitlines()[-1])
+
+
+def test_import_and_sequential_calls_start_no_thread():
+    result = run_child(
+        """
+        before_import = threads()
+        import _tarvo
+        after_import = threads()
+        values, expected = shuffled(200_000)
+        for name in ["bubble", "insertion", "quick"]:
+            small = values[:2000].copy()
+            getattr(_tarvo, name)(small)
+        for name in ["merge", "heap", "intro", "tim", "pdq", "radix"]:
+            copy = values.copy()
+            getattr(_tarvo, name)(copy)
+            assert (copy == expected).all(), name
+        # Short slices never need the pool either.
+        for name in ["smart", "par_sort", "par_sort_unstable", "par_merge"]:
+            short = values[:8191].copy()
+            getattr(_tarvo, name)(short)
+            assert (short == np.sort(values[:8191])).all(), name
+        print(json.dumps([before_import, after_import, threads()]))
+        """,
+        env={"RAYON_NUM_THREADS": "3"},
+    )
+    before_import, after_import, after_calls = result
+    assert after_import == before_import
+    assert after_calls == before_import
+
+
+@pytest.mark.parametrize("workers", [1, 3])
+@pytest.mark.parametrize("name", PARALLEL)
+def test_first_parallel_call_starts_exactly_n_workers_and_later_calls_none(name, workers):
+    result = run_child(
+        f"""
+import _tarvo
+values, expected = shuffled(100_000)
+before = threads()
+sort = getattr(_tarvo, {name!r})
+sorted_ok = []
+counts = []
+for _ in range(3):
+    copy = values.copy()
+    sort(copy)
+    sorted_ok.append(bool((copy == expected).all()))
+    counts.append(threads())
+print(json.dumps([before, counts, sorted_ok]))
+""",
+        env={"RAYON_NUM_THREADS": str(workers)},
+    )
+    before, counts, sorted_ok = result
+    assert counts == [before + workers] * 3
+    assert sorted_ok == [True, True, True]
+
+
+def pool_size(env):
+    return run_child(
+        """
+import _tarvo
+values, _ = shuffled(50_000)
+before = threads()
+_tarvo.par_sort_unstable(values)
+print(json.dumps(threads() - before))
+""",
+        env=env,
+    )
+
+
+def test_thread_count_follows_the_environment():
+    default = pool_size({})
+    assert 1 <= default <= len(os.sched_getaffinity(0))
+    assert pool_size({"RAYON_NUM_THREADS": "+2"}) == 2
+    assert pool_size({"RAYON_NUM_THREADS": "0", "RAYON_RS_NUM_CPUS": "3"}) == default
+    assert pool_size({"RAYON_NUM_THREADS": " 2", "RAYON_RS_NUM_CPUS": "3"}) == 3
+    assert pool_size({"RAYON_NUM_THREADS": "-1", "RAYON_RS_NUM_CPUS": "3"}) == 3
+    assert pool_size({"RAYON_NUM_THREADS": "two", "RAYON_RS_NUM_CPUS": "0"}) == default
+
+
+def test_single_worker_still_sorts_with_every_parallel_function():
+    result = run_child(
+        """
+import _tarvo
+values, expected = shuffled(300_000)
+outcome = {}
+for name in ["par_sort", "par_sort_unstable", "par_merge", "smart"]:
+    copy = values.copy()
+    getattr(_tarvo, name)(copy)
+    outcome[name] = bool((copy == expected).all())
+print(json.dumps(outcome))
+""",
+        env={"RAYON_NUM_THREADS": "1"},
+    )
+    assert result == {"par_sort": True, "par_sort_unstable": True, "par_merge": True, "smart": True}
+
+
+def test_a_pool_that_cannot_start_fails_every_parallel_call_the_same_way():
+    # The address-space limit leaves room for one worker stack of 2 MiB but not for two.
+    result = run_child(
+        """
+import resource
+import _tarvo
+
+def address_space():
+    for line in open("/proc/self/status"):
+        if line.startswith("VmSize:"):
+            return int(line.split()[1]) * 1024
+
+values, expected = shuffled(20_000)
+copies = [values.copy() for _ in range(4)]
+before = threads()
+resource.setrlimit(resource.RLIMIT_AS, (address_space() + (3 << 20), resource.RLIM_INFINITY))
+failures = []
+for name, copy in zip(["par_sort_unstable", "par_sort", "par_merge"], copies):
+    try:
+        getattr(_tarvo, name)(copy)
+        failures.append(None)
+    except BaseException as error:
+        failures.append([type(error).__name__, str(error), len(error.args)])
+_tarvo.merge(copies[3])
+print(json.dumps([failures, bool((copies[3] == expected).all()), before, threads()]))
+""",
+        env={"RAYON_NUM_THREADS": "2"},
+    )
+    failures, sequential_sorted, before, after = result
+    first = failures[0]
+    assert first is not None
+    assert first[0] == "PanicException"
+    assert first[1].startswith(PREFIX)
+    assert len(first[1]) > len(PREFIX)  # the cause follows the prefix
+    assert first[2] == 1
+    assert failures[1:] == [first, first]  # never retried: the same fault every time
+    assert sequential_sorted
+    assert after == before  # a worker that did start was stopped
+
+
+def test_a_forked_child_gets_a_pool_of_its_own():
+    result = run_child(
+        """
+import _tarvo
+values, expected = shuffled(100_000)
+_tarvo.par_sort(values.copy())  # the parent's pool exists from here on
+pid = os.fork()
+if pid == 0:
+    try:
+        ok = True
+        for name in ["par_sort", "par_sort_unstable", "par_merge"]:
+            copy = values.copy()
+            getattr(_tarvo, name)(copy)
+            ok = ok and bool((copy == expected).all())
+        os._exit(0 if ok else 1)
+    finally:
+        os._exit(2)
+_, status = os.waitpid(pid, 0)
+copy = values.copy()
+_tarvo.par_sort(copy)  # the parent's pool is untouched
+print(json.dumps([os.waitstatus_to_exitcode(status), bool((copy == expected).all())]))
+""",
+        env={"RAYON_NUM_THREADS": "2", "PYTHONWARNINGS": "ignore::DeprecationWarning"},
+        timeout=30,
+    )
+    assert result == [0, True]
+
+
+def test_a_multiprocessing_fork_child_sorts_in_parallel():
+    result = run_child(
+        """
+import multiprocessing
+import _tarvo
+
+def child(queue):
+    values, expected = shuffled(100_000, seed=2)
+    _tarvo.par_merge(values)
+    queue.put(bool((values == expected).all()))
+
+if __name__ == "__main__":
+    warm, _ = shuffled(50_000)
+    _tarvo.par_sort_unstable(warm)
+    context = multiprocessing.get_context("fork")
+    queue = context.Queue()
+    process = context.Process(target=child, args=(queue,))
+    process.start()
+    process.join(30)
+    hung = process.is_alive()
+    if hung:
+        process.kill()
+    print(json.dumps([hung, process.exitcode, None if hung else queue.get(timeout=5)]))
+""",
+        env={"RAYON_NUM_THREADS": "2", "PYTHONWARNINGS": "ignore::DeprecationWarning"},
+    )
+    assert result == [False, 0, True]
