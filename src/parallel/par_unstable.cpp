@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "parallel/join.hpp"
+#include "parallel/sort_kernel.hpp"
 
 namespace tarvo {
 namespace {
@@ -25,11 +26,11 @@ std::size_t choose_pivot(Slice s) noexcept {
                            median_of_three(s, n - 1 - 2 * step, n - 1 - step, n - 1));
 }
 
-// `budget` bounds the depth of unbalanced splits; when it runs out std::sort (an introsort,
-// O(n log n) on every input) takes over the range.
+// `budget` bounds the depth of unbalanced splits; when it runs out the kernel (O(n log n) on every
+// input) takes over the range.
 void sort_range(Slice s, unsigned budget) {
     if (s.size() <= par_unstable_leaf || budget == 0) {
-        std::sort(s.begin(), s.end());
+        kernel_sort(s);
         return;
     }
     const std::size_t k = hoare_partition(s, choose_pivot(s));

@@ -1,7 +1,7 @@
 #pragma once
 // The pool's unstable sort: a quicksort whose two sides sort in parallel. The pivot is the
 // median of three elements (a ninther on long ranges), partitioning is Hoare's, which splits runs
-// of equal elements evenly; ranges that recurse too deeply fall back to std::sort.
+// of equal elements evenly; leaves, and ranges that recurse too deeply, go to the sort kernel.
 
 #include <cstddef>
 
@@ -9,7 +9,7 @@
 
 namespace tarvo {
 
-// Ranges no longer than this are sorted by std::sort as one task.
+// Ranges no longer than this are sorted by the kernel as one task.
 inline constexpr std::size_t par_unstable_leaf = 4096;
 // From this length on the pivot is a median of three medians, which resists crafted inputs.
 inline constexpr std::size_t par_unstable_ninther_from = 128;

@@ -12,9 +12,10 @@ namespace tarvo {
 // created: waking workers and waiting for them costs more than splitting such a slice saves.
 inline constexpr std::size_t pool_sort_sequential_below = 8192;
 
-// Stable; obtains one scratch buffer as long as the slice before any element moves.
+// Both sort through one buffer as long as the slice, obtained before any element moves.
+// The stable sort raises OutOfMemory when the buffer cannot be had; the unstable one then sorts
+// in place instead.
 void parallel_stable_sort(Slice s);
-// Not stable; needs no buffer.
 void parallel_unstable_sort(Slice s);
 
 }  // namespace tarvo

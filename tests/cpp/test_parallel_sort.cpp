@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "core/memory.hpp"
-#include "parallel/par_stable.hpp"
 #include "parallel/par_unstable.hpp"
 #include "parallel/parallel_sort.hpp"
 
@@ -79,23 +78,6 @@ TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing m
     CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);
     fail_allocation_after(-1);
     CHECK(values == input);
-}
-
-TEST_CASE("parallel sorts: the parallel merge interleaves runs like std::merge") {
-    std::mt19937_64 random(17);
-    for (auto [left_size, right_size] :
-         {std::pair{0, 30000}, std::pair{30000, 0}, std::pair{20000, 20000}, std::pair{50000, 300},
-          std::pair{7, 40000}}) {
-        std::vector<std::int64_t> left(left_size), right(right_size);
-        for (auto& v : left) v = static_cast<std::int64_t>(random() % 1000);
-        for (auto& v : right) v = static_cast<std::int64_t>(random() % 1000);
-        std::sort(left.begin(), left.end());
-        std::sort(right.begin(), right.end());
-        std::vector<std::int64_t> expected(left.size() + right.size()), out(expected.size());
-        std::merge(left.begin(), left.end(), right.begin(), right.end(), expected.begin());
-        par_stable_merge(left, right, out);
-        CHECK(out == expected);
-    }
 }
 
 TEST_CASE("parallel sorts: Hoare partition splits into two non-empty ordered sides") {
