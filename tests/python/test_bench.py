@@ -177,3 +177,11 @@ def test_a_target_is_met_only_when_all_its_checks_are_and_shows_the_worst():
     passing = Target(5, "call overhead", (Check("insertion", "a.sort()", 0.8, 1.0),))
     assert passing.passed and "PASS" in format_target(passing)
     assert format_summary([target, passing]) == "1 of 2 targets met"
+
+
+def test_informational_checks_are_shown_but_do_not_decide():
+    met = Check("par_sort on sorted", "copy", 0.9, 4.0)
+    shown = Check("smart (tim) on sorted", "copy", 60.0, 4.0, informational=True, note="why")
+    target = Target(3, "10^7 sorted, reversed, all equal", (met, shown))
+    assert target.passed and target.governing is met
+    assert format_check(shown).endswith("info  why")
