@@ -1,5 +1,7 @@
 """Every function against numpy.sort over lengths around the thresholds and hard patterns."""
 
+import threading
+
 import numpy as np
 import pytest
 from hypothesis import given, settings
@@ -135,3 +137,25 @@ def test_any_longer_array_is_sorted(name, seed, n, spread, presorted):
     head = int(n * presorted)
     values[:head].sort()
     check_sorts(name, values)
+
+
+@pytest.mark.parametrize("name", [f for f in FUNCTION_NAMES if f not in ("bubble", "insertion")])
+def test_sorted_input_survives_a_small_thread_stack(name):
+    # Quicksort nests a call per partition on sorted input unless it recurses into the smaller
+    # part; 30,000 frames would overflow this 512 KiB stack.
+    values = np.arange(30_000, dtype=np.int64)
+    outcome = {}
+
+    def run():
+        a = values.copy()
+        sort_function(name)(a)
+        outcome["sorted"] = bool((a == values).all())
+
+    previous = threading.stack_size(512 * 1024)
+    try:
+        thread = threading.Thread(target=run)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(previous)
+    assert outcome == {"sorted": True}
