@@ -6,21 +6,10 @@
 #include <atomic>
 #include <cstdint>
 
-#include "adaptive/smart.hpp"
-#include "algorithms/bubble.hpp"
-#include "algorithms/heap.hpp"
-#include "algorithms/insertion.hpp"
-#include "algorithms/intro.hpp"
-#include "algorithms/merge.hpp"
-#include "algorithms/pdq.hpp"
-#include "algorithms/quick.hpp"
-#include "algorithms/radix.hpp"
-#include "algorithms/tim.hpp"
 #include "binding/call_path.hpp"
 #include "binding/error.hpp"
 #include "binding/guarded.hpp"
-#include "parallel/par_merge.hpp"
-#include "parallel/parallel_sort.hpp"
+#include "sort_routines.hpp"
 
 namespace tarvo::py {
 namespace {
@@ -30,58 +19,18 @@ constexpr const char subinterpreter_message[] =
     "PyO3 modules do not yet support subinterpreters, see "
     "https://github.com/PyO3/pyo3/issues/576";
 
-// Python functions whose routine takes the whole slice with a length check of their own.
-void bubble(Slice s) {
-    bubble_sort(s);
-}
-void insertion(Slice s) {
-    insertion_sort(s);
-}
-void quick(Slice s) {
-    quick_sort(s);
-}
-void heap(Slice s) {
-    heap_sort(s);
-}
-void intro(Slice s) {
-    intro_sort(s);
-}
-void merge(Slice s) {
-    merge_sort(s);
-}
-void tim(Slice s) {
-    tim_sort(s);
-}
-void pdq(Slice s) {
-    if (s.size() >= 2) pdq_sort(s, pdq_limit(s.size()));
-}
-void radix(Slice s) {
-    radix_sort(s);
-}
-void smart(Slice s) {
-    smart_sort(s);
-}
-void par_sort(Slice s) {
-    parallel_stable_sort(s);
-}
-void par_sort_unstable(Slice s) {
-    parallel_unstable_sort(s);
-}
-void par_merge(Slice s) {
-    if (s.size() >= 2) par_merge_sort(s);
-}
-
 // CPython stores every entry point as a PyCFunction and calls it by its flags.
 template <class Function>
 PyCFunction as_cfunction(Function* function) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// Each entry: the call path for its name and routine, fast call with keywords, and the
-// docstring form from which CPython derives the text signature "(arr)".
-#define TARVO_FUNCTION(name)                                                                  \
-    constexpr CallDescriptor name##_descriptor{#name};                                        \
-    const PyMethodDef name##_method{#name, as_cfunction(call_entry<name##_descriptor, name>), \
+// Each entry: the call path for its name and routine (sort_routines.hpp), fast call with
+// keywords, and the docstring form from which CPython derives the text signature "(arr)".
+#define TARVO_FUNCTION(name)                                                                     \
+    constexpr CallDescriptor name##_descriptor{#name};                                           \
+    const PyMethodDef name##_method{#name,                                                       \
+                                    as_cfunction(call_entry<name##_descriptor, routines::name>), \
                                     METH_FASTCALL | METH_KEYWORDS, #name "(arr)\n--\n\n"};
 
 TARVO_FUNCTION(bubble)
