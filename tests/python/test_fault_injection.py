@@ -1,0 +1,308 @@
+"""Allocation failures injected at every allocation a call makes.
+
+The private test module carries its own copy of the core, with the switch that makes the
+allocation after k successful ones fail; its sort(name, arr) runs the same call path and routine
+as _tarvo.<name>(arr). For each allocating route, a call is first made undisturbed to count its
+allocations; then each of them is made to fail in turn. Every such call must raise MemoryError
+with the size of the failed request, keep every element (and, where the routine obtains all its
+memory before the first move, leave the array exactly as it was), release what it had obtained,
+and leave the module able to sort on the next call.
+"""
+
+import json
+import os
+import re
+
+import numpy as np
+import pytest
+
+import _tarvo
+from conftest import private_module, run_python
+from tarvo._route import smart_route
+
+ALLOCATION_FAILED = re.compile(r"memory allocation of (\d+) bytes failed")
+# Long enough for the pool-backed sorts and par_merge to take their parallel, allocating paths.
+PARALLEL_LENGTH = 20_000
+
+
+@pytest.fixture(scope="module")
+def testing():
+    module = private_module()
+    yield module
+    module.fail_allocation_after(-1)
+
+
+def shuffled(n, low=-(10**12), high=10**12, seed=5):
+    return np.random.default_rng(seed).integers(low, high, n, dtype=np.int64)
+
+
+def duplicates(n):
+    return shuffled(20)[np.random.default_rng(6).integers(0, 20, n)]
+
+
+# name, input, the smart route the input must take (None: not smart), and whether the routine
+# must raise on every failed allocation (False: it may instead finish by other means).
+CASES = {
+    "merge": ("merge", lambda: shuffled(1000), None, True),
+    "tim": ("tim", lambda: shuffled(1000), None, True),
+    "radix, no negatives": ("radix", lambda: shuffled(1000, 0), None, True),
+    "radix, both signs": ("radix", lambda: shuffled(1000), None, True),
+    "smart, tim route": ("smart", lambda: duplicates(5000), "tim", True),
+    "smart, radix route without negatives": (
+        "smart",
+        lambda: shuffled(5000, 0, 999),
+        "radix",
+        True,
+    ),
+    "smart, radix route with both signs": (
+        "smart",
+        lambda: shuffled(5000, -500, 499),
+        "radix",
+        True,
+    ),
+    "smart, parallel route": ("smart", lambda: shuffled(200_000), "parallel_unstable", False),
+    "par_sort": ("par_sort", lambda: shuffled(PARALLEL_LENGTH), None, True),
+    "par_sort_unstable": ("par_sort_unstable", lambda: shuffled(PARALLEL_LENGTH), None, False),
+    "par_merge": ("par_merge", lambda: shuffled(PARALLEL_LENGTH), None, True),
+}
+# Routines that obtain all their memory before the first element moves.
+UNTOUCHED_ON_FAILURE = {
+    "merge",
+    "tim",
+    "radix",
+    "smart",
+    "par_sort",
+    "par_sort_unstable",
+    "par_merge",
+}
+
+
+def allocations_of(testing, name, arr):
+    testing.reset_allocation_count()
+    testing.sort(name, arr)
+    return testing.allocations_made()
+
+
+def case_input(case):
+    name, make, route, _ = CASES[case]
+    original = make()
+    if route is not None:
+        assert smart_route(original) == route
+    return name, original
+
+
+@pytest.fixture(scope="module")
+def warm_pool(testing):
+    """The private module's pool exists before any count is taken, so counts are the sort's own."""
+    testing.sort("par_merge", shuffled(PARALLEL_LENGTH))
+
+
+def test_private_module_runs_the_function_table_routines_through_the_call_path(testing):
+    assert testing.routine_names() == tuple(_tarvo.__all__)
+    with pytest.raises(ValueError, match="no module function named 'sort'"):
+        testing.sort("sort", np.arange(2))
+    with pytest.raises(TypeError) as info:
+        testing.sort("merge", np.zeros(2))
+    assert info.value.args == ("argument 'arr': type mismatch:\n from=float64, to=int64",)
+    arr = shuffled(100)
+    testing.sort("pdq", arr)
+    assert np.array_equal(arr, np.sort(shuffled(100)))
+
+
+@pytest.mark.parametrize("case", list(CASES))
+def test_every_allocation_of_a_call_can_fail_without_losing_an_element(testing, warm_pool, case):
+    name, original = case_input(case)
+    must_raise = CASES[case][3]
+    expected = np.sort(original)
+    count = allocations_of(testing, name, original.copy())
+    assert count >= 1, f"{case} allocates nothing: the case does not test what it says"
+
+    for k in range(count + 1):
+        arr = original.copy()
+        testing.reset_allocation_count()
+        testing.fail_allocation_after(k)
+        try:
+            testing.sort(name, arr)
+            raised = None
+        except MemoryError as error:
+            raised = error
+        finally:
+            testing.fail_allocation_after(-1)
+        made = testing.allocations_made()
+
+        if k == count:
+            # One past the last allocation: the switch is never reached.
+            assert raised is None
+            assert np.array_equal(arr, expected)
+            continue
+        if raised is None:
+            # The routine got by without the memory it was refused.
+            assert not must_raise, f"{case}: allocation {k} failed silently"
+            assert np.array_equal(arr, expected)
+            continue
+        assert len(raised.args) == 1 and ALLOCATION_FAILED.fullmatch(raised.args[0]), raised.args
+        assert raised.__cause__ is None and raised.__context__ is None
+        # Tasks running beside the one that failed may allocate on; nothing before it is skipped.
+        assert made >= k + 1
+        if name not in {"smart", "par_sort", "par_sort_unstable"}:
+            assert made == k + 1
+        assert np.array_equal(np.sort(arr), expected), f"{case}: elements lost at allocation {k}"
+        if name in UNTOUCHED_ON_FAILURE:
+            assert np.array_equal(arr, original), f"{case}: moved elements before allocation {k}"
+        # The next call, undisturbed, sorts.
+        testing.sort(name, arr)
+        assert np.array_equal(arr, expected)
+
+
+def test_first_buffer_failure_names_the_whole_array(testing, warm_pool):
+    for name in ["merge", "tim", "radix", "par_merge", "par_sort"]:
+        n = PARALLEL_LENGTH
+        testing.fail_allocation_after(0)
+        try:
+            with pytest.raises(MemoryError) as info:
+                testing.sort(name, shuffled(n, 0))
+        finally:
+            testing.fail_allocation_after(-1)
+        assert info.value.args == (f"memory allocation of {8 * n} bytes failed",), name
+
+
+def test_routes_without_allocations_are_not_disturbed_by_an_armed_switch(testing, warm_pool):
+    original = shuffled(500)
+    testing.reset_allocation_count()
+    testing.fail_allocation_after(0)
+    try:
+        for name in ["bubble", "insertion", "quick", "heap", "intro", "pdq"]:
+            arr = original.copy()
+            testing.sort(name, arr)
+            assert np.array_equal(arr, np.sort(original)), name
+        assert testing.allocations_made() == 0
+        # The switch is still armed: the next allocation fails.
+        with pytest.raises(MemoryError):
+            testing.sort("merge", original.copy())
+    finally:
+        testing.fail_allocation_after(-1)
+
+
+def memory_size():
+    """Virtual and resident size of this process in bytes (a leaked block that was never touched
+    shows in the first only)."""
+    with open("/proc/self/statm") as statm:
+        size, resident = statm.read().split()[:2]
+    page = os.sysconf("SC_PAGE_SIZE")
+    return int(size) * page, int(resident) * page
+
+
+LEAK_LENGTH = 1 << 16  # each routine's buffers are then at least 256 KiB
+LEAK_ROUNDS = 64  # so a leak of any of them grows the process by at least 16 MiB
+LEAK_TOLERANCE = 8 << 20
+
+
+def test_failed_calls_release_what_they_had_obtained(testing, warm_pool):
+    cases = {
+        "merge": shuffled(LEAK_LENGTH),
+        "radix": shuffled(LEAK_LENGTH),  # lists first, then the pass buffer
+        "tim": shuffled(LEAK_LENGTH),
+        "par_merge": shuffled(LEAK_LENGTH),
+        "par_sort": shuffled(LEAK_LENGTH),
+        "par_sort_unstable": shuffled(LEAK_LENGTH),
+    }
+    arr = np.empty(LEAK_LENGTH, dtype=np.int64)
+    schedule = []
+    for name, original in cases.items():
+        count = allocations_of(testing, name, original.copy())
+        schedule += [(name, original, k) for k in range(count)]
+
+    def run(rounds):
+        for name, original, k in schedule:
+            for _ in range(rounds):
+                np.copyto(arr, original)
+                testing.fail_allocation_after(k)
+                try:
+                    testing.sort(name, arr)
+                except MemoryError:
+                    pass
+                finally:
+                    testing.fail_allocation_after(-1)
+
+    run(4)  # warm up: the allocator's arenas and NumPy's caches settle
+    before = memory_size()
+    run(LEAK_ROUNDS)
+    after = memory_size()
+    assert after[0] - before[0] < LEAK_TOLERANCE, (before, after)
+    assert after[1] - before[1] < LEAK_TOLERANCE, (before, after)
+
+
+POOL_CREATION = """
+import json, os, sys
+import numpy as np
+sys.path.insert(0, {module_dir!r})
+import _tarvo_testing as testing
+
+def threads():
+    return len(os.listdir("/proc/self/task"))
+
+original = np.random.default_rng(2).integers(-10**9, 10**9, {n}, dtype=np.int64)
+expected = np.sort(original)
+threads_before = threads()
+
+def attempt(k):
+    # In a forked child, which starts without a pool since this process never made one.
+    arr = original.copy()
+    testing.reset_allocation_count()
+    testing.fail_allocation_after(k)
+    try:
+        testing.sort({name!r}, arr)
+        outcome = None
+    except MemoryError as error:
+        outcome = str(error)
+    finally:
+        testing.fail_allocation_after(-1)
+    made = testing.allocations_made()
+    kept = bool((np.sort(arr) == expected).all())
+    untouched = bool((arr == original).all())
+    testing.sort({name!r}, arr)
+    return [outcome, made, kept, untouched, bool((arr == expected).all()), threads()]
+
+outcomes = []
+for k in range(100):
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        os.write(write_end, json.dumps(attempt(k)).encode())
+        os._exit(0)
+    os.close(write_end)
+    with os.fdopen(read_end) as pipe:
+        outcome = json.loads(pipe.read())
+    os.waitpid(pid, 0)
+    outcomes.append(outcome)
+    if outcome[0] is None and outcome[1] <= k:
+        break  # k is past the call's last allocation
+print(json.dumps({{"outcomes": outcomes, "threads_before": threads_before}}))
+"""
+
+
+@pytest.mark.parametrize("name", ["par_sort", "par_merge", "par_sort_unstable"])
+def test_failed_pool_creation_is_tried_again_and_starts_no_stray_thread(testing, name):
+    workers = 3
+    child = run_python(
+        POOL_CREATION.format(
+            module_dir=os.path.dirname(testing.__file__), n=PARALLEL_LENGTH, name=name
+        ),
+        env={"RAYON_NUM_THREADS": str(workers), "OPENBLAS_NUM_THREADS": "1"},
+        timeout=60,
+    )
+    assert child.returncode == 0, child.stderr
+    result = json.loads(child.stdout)
+    outcomes = result["outcomes"]
+    # The pool's allocations (a queue per worker and one for outside jobs) are among the call's.
+    assert len(outcomes) > workers + 1
+    for k, (failure, made, kept, untouched, sorted_next, threads) in enumerate(outcomes):
+        assert kept, k
+        assert sorted_next, k
+        # Whatever failed, the next call had a pool of exactly the configured size.
+        assert threads == result["threads_before"] + workers, k
+        if failure is not None:
+            assert ALLOCATION_FAILED.fullmatch(failure), failure
+            assert made >= k + 1
+            assert untouched, k
+    assert outcomes[-1][0] is None
