@@ -14,6 +14,7 @@ import sys
 import numpy as np
 import pytest
 from numpy.lib.stride_tricks import as_strided
+from test_arguments import vectorcall
 
 from conftest import panic_type
 
@@ -586,6 +587,26 @@ def test_odd_keyword_names_match_nothing_and_are_shown_as_text(sort, name, keywo
     with pytest.raises(TypeError) as info:
         sort(arr=a, **{keyword: a})
     assert info.value.args == (unexpected(name, text),)
+    assert a.tolist() == [2, 1]
+    assert_healthy(sort)
+
+
+@pytest.mark.parametrize(
+    ("args", "kwnames", "message"),
+    [
+        (2, ("arr", "arr"), "{}() got multiple values for argument 'arr'"),
+        (2, (b"arr",), "'bytes' object cannot be converted to 'PyString'"),
+        (3, ("x", "arr"), "{}() got an unexpected keyword argument 'x'"),
+        (3, ("arr", None), "{}() got multiple values for argument 'arr'"),
+        (2, (None, "arr"), "'NoneType' object cannot be converted to 'PyString'"),
+    ],
+    ids=["arr twice", "bytes name", "positional then two", "arr then None", "None then arr"],
+)
+def test_keyword_names_only_native_callers_can_pass(sort, name, args, kwnames, message):
+    a = np.array([2, 1], dtype=np.int64)
+    with pytest.raises(TypeError) as info:
+        vectorcall(sort, [a] * args, kwnames)
+    assert info.value.args == (message.format(name),)
     assert a.tolist() == [2, 1]
     assert_healthy(sort)
 
