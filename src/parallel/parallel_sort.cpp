@@ -11,38 +11,43 @@ namespace tarvo {
 namespace {
 
 // Both sorts share one method: equal int64 values cannot be told apart, so a stable and an
-// unstable sort give the same array. They differ only when the buffer cannot be had.
-enum class WithoutBuffer { raise, sort_in_place };
+// unstable sort give the same array. They differ only when working memory cannot be had.
+enum class WithoutMemory { raise, sort_in_place };
 
-void sort_on_pool(Slice s, WithoutBuffer without_buffer) {
+// The bucket sort, or false when it cannot split the slice; either way nothing has moved when it
+// gives up. Its buffer and tables are obtained before the first element moves.
+bool bucket_sorted(Slice s) {
+    Buffer<std::int64_t> buffer(s.size(), Fill::uninitialized);
+    bool sorted = false;
+    run_on_pool([&] { sorted = bucket_sort::sort_through_buffer(s, buffer.span()); });
+    return sorted;
+}
+
+void sort_on_pool(Slice s, WithoutMemory without_memory) {
     if (s.size() < pool_sort_sequential_below) {
         kernel_sort(s);
         return;
     }
     if (finish_if_presorted(s)) return;
-    Buffer<std::int64_t> buffer;
     try {
-        buffer = Buffer<std::int64_t>(s.size(), Fill::uninitialized);
+        if (bucket_sorted(s)) return;
     } catch (const OutOfMemory&) {
-        if (without_buffer == WithoutBuffer::raise) throw;
-        run_on_pool([&] { par_unstable_sort_on_pool(s); });
-        return;
+        if (without_memory == WithoutMemory::raise) throw;
     }
-    run_on_pool([&] {
-        // A sample that saw a single value cannot split the slice: the quicksort, which splits
-        // runs of equal values evenly, does better there.
-        if (!bucket_sort::sort_through_buffer(s, buffer.span())) par_unstable_sort_on_pool(s);
-    });
+    // A sample that saw a single value cannot split the slice, and without memory there is no
+    // buffer to split it into: the in-place quicksort, which splits runs of equal values evenly,
+    // sorts it.
+    run_on_pool([&] { par_unstable_sort_on_pool(s); });
 }
 
 }  // namespace
 
 void parallel_stable_sort(Slice s) {
-    sort_on_pool(s, WithoutBuffer::raise);
+    sort_on_pool(s, WithoutMemory::raise);
 }
 
 void parallel_unstable_sort(Slice s) {
-    sort_on_pool(s, WithoutBuffer::sort_in_place);
+    sort_on_pool(s, WithoutMemory::sort_in_place);
 }
 
 }  // namespace tarvo

@@ -12,9 +12,9 @@ namespace tarvo {
 // created: waking workers and waiting for them costs more than splitting such a slice saves.
 inline constexpr std::size_t pool_sort_sequential_below = 8192;
 
-// Both sort through one buffer as long as the slice, obtained before any element moves.
-// The stable sort raises OutOfMemory when the buffer cannot be had; the unstable one then sorts
-// in place instead.
+// Both sort through one buffer as long as the slice, obtained with their other tables before
+// any element moves. When that memory cannot be had, the stable sort raises OutOfMemory with the
+// slice untouched and the unstable one sorts in place instead.
 void parallel_stable_sort(Slice s);
 void parallel_unstable_sort(Slice s);
 

@@ -156,3 +156,19 @@ TEST_CASE("presorted: ascending is kept, descending reversed, anything else unto
         CHECK(values == before);
     }
 }
+
+TEST_CASE("parallel sorts: whichever allocation fails, unstable sorts and stable leaves it be") {
+    const std::vector<std::int64_t> input = random_values(100000, 9, 0);
+    const std::vector<std::int64_t> expected = sorted_copy(input);
+    for (long k = 0; k < 3; ++k) {  // the buffer, then the distribution's two tables
+        CAPTURE(k);
+        std::vector<std::int64_t> unstable = input, stable = input;
+        fail_allocation_after(k);
+        parallel_unstable_sort(unstable);
+        fail_allocation_after(k);
+        CHECK_THROWS_AS(parallel_stable_sort(stable), OutOfMemory);
+        fail_allocation_after(-1);
+        CHECK(unstable == expected);
+        CHECK(stable == input);
+    }
+}

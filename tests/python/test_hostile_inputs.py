@@ -14,9 +14,9 @@ import sys
 import numpy as np
 import pytest
 from numpy.lib.stride_tricks import as_strided
-from test_arguments import vectorcall
 
 from conftest import panic_type
+from test_arguments import vectorcall
 
 STRIDE_FAULT = "called `Option::unwrap()` on a `None` value"
 
