@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs each routine's fuzzer for a fixed time and prints one line per routine: executions,
+# corpus size and whether it crashed. Usage: campaign.sh BUILD_DIR SECONDS ROUTINE...
+# Each routine keeps its corpus in BUILD_DIR/tests/fuzz/campaign/ROUTINE, so a later campaign
+# goes on from what an earlier one found; crashing inputs land in BUILD_DIR/tests/fuzz/crashes.
+set -uo pipefail
+build=$1 seconds=$2
+shift 2
+seeds=$(cd "$(dirname "$0")" && pwd)/corpus
+work=$build/tests/fuzz
+mkdir -p "$work/crashes"
+failed=0
+printf '%-24s %12s %8s %8s  %s\n' routine executions exec/s corpus result
+for routine in "$@"; do
+    corpus=$work/campaign/$routine
+    log=$work/campaign/$routine.log
+    mkdir -p "$corpus"
+    "$work/fuzz_$routine" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+        -artifact_prefix="$work/crashes/$routine-" "$corpus" "$seeds" >"$log" 2>&1
+    status=$?
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
+    result=clean
+    if [ "$status" -ne 0 ]; then
+        result="CRASHED (exit $status, see $log)"
+        failed=1
+    fi
+    printf '%-24s %12s %8s %8s  %s\n' "$routine" "${runs:-?}" "${speed:-?}" \
+        "$(ls "$corpus" | wc -l)" "$result"
+done
+exit $failed
