@@ -22,7 +22,8 @@ TEST_CASE("an impossible request raises OutOfMemory with the byte count") {
         FAIL("allocation of 8 EiB succeeded");
     } catch (const OutOfMemory& error) {
         CHECK(error.bytes() == count * 8);
-        CHECK(std::strcmp(error.what(), "memory allocation of 9223372036854775808 bytes failed") == 0);
+        CHECK(std::strcmp(error.what(), "memory allocation of 9223372036854775808 bytes failed") ==
+              0);
     }
 }
 
