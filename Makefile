@@ -1,5 +1,6 @@
 # make bench   build, install into .venv and run the benchmark report
-# make test    build, install into .venv and run every test (C++ and Python)
+# make test    build, install into .venv and run every test (C++ and Python), then the same
+#              under ASan/UBSan, the C++ tests under TSan and a short fuzz run
 # make test-asan, test-tsan, test-matrix, fuzz, coverage: see "Development" in README.md
 SHELL := /bin/bash
 PYTHON_BIN := $(shell tools/find-python)
@@ -47,7 +48,8 @@ test-cpp: venv system-deps
 test-python: install test-cpp
 	TARVO_TEST_MODULE_DIR=$(abspath $(TEST_BUILD))/python $(PY) -m pytest -q $(PYTEST_ARGS)
 
-test: test-python
+# CI runs this: the normal suite, then the sanitizer runs and the fuzz smoke test.
+test: test-python test-asan test-tsan fuzz-smoke
 
 bench: install
 	$(PY) -m tarvo.bench $(BENCH_ARGS)
@@ -110,6 +112,36 @@ test-tsan: venv system-deps
 		-DTARVO_BUILD_MODULE=OFF -DPython_EXECUTABLE=$(abspath $(PY)) >/dev/null
 	$(VENV)/bin/cmake --build $(TSAN_BUILD) -j $(JOBS) --target tarvo_tests
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1 $(TSAN_BUILD)/tests/cpp/tarvo_tests
+
+# The Python suite on CPython 3.12 and 3.13 (from pyenv), each with NumPy 2 and NumPy 1.26: one
+# wheel per Python, tested with both. Venvs and logs under build/matrix.
+test-matrix: system-deps
+	tools/test-matrix
+
+# Line coverage: everything built with gcc's --coverage and without optimisation, so that lines
+# map to code one to one, with atomic counters since pool threads run the same lines at once
+# (plain counters lose updates and can even wrap negative); the C++ tests and the Python suite (against the instrumented module,
+# installed apart from .venv's) both count. Reports src/ with gcovr and python/tarvo with
+# pytest-cov; the HTML pages land in build/coverage/html.
+COVERAGE_BUILD := build/coverage
+COVERAGE_SITE := $(COVERAGE_BUILD)/site
+coverage: venv system-deps
+	@$(PY) -c 'import pytest_cov, gcovr' 2>/dev/null || $(PY) -m pip install -q pytest-cov gcovr
+	$(PY) -m pip install -q --no-build-isolation --no-deps --upgrade --target $(COVERAGE_SITE) \
+		-Cbuild-dir=$(COVERAGE_BUILD)/build -Ccmake.build-type=Debug \
+		-Ccmake.define.CMAKE_CXX_COMPILER=g++ -Ccmake.define.CMAKE_CXX_FLAGS='--coverage -fprofile-update=atomic' \
+		-Ccmake.define.TARVO_BUILD_TESTS=ON .
+	find $(COVERAGE_BUILD)/build -name '*.gcda' -delete
+	cd $(COVERAGE_BUILD)/build && ../../../$(VENV)/bin/ctest --output-on-failure
+	PYTHONPATH=$(abspath $(COVERAGE_SITE)) TARVO_TEST_MODULE_DIR=$(abspath $(COVERAGE_BUILD))/build/python \
+		$(PY) -m pytest -q -p no:cacheprovider --cov=tarvo --cov-config=tests/coverage/python.ini \
+		--cov-report=term-missing \
+		--cov-report=html:$(COVERAGE_BUILD)/html/python $(PYTEST_ARGS)
+	mkdir -p $(COVERAGE_BUILD)/html/cpp
+	$(VENV)/bin/gcovr --root . --filter 'src/' --gcov-executable gcov-12 --merge-lines --print-summary \
+		--txt $(COVERAGE_BUILD)/cpp.txt --html-details $(COVERAGE_BUILD)/html/cpp/index.html \
+		$(COVERAGE_BUILD)/build
+	@cat $(COVERAGE_BUILD)/cpp.txt
 
 # libFuzzer over every sort routine of the core (tests/fuzz), with ASan and UBSan. libFuzzer
 # comes with clang; clang 16 is the first whose C++20 library support covers std::source_location.
