@@ -10,8 +10,8 @@ process with LEAK_EXIT_CODE, so the test or the pytest run that started it fails
 
 The check needs every Python object in memory that the sanitizer scans: PYTHONMALLOC=malloc.
 
-A process that ran a subinterpreter is not checked. CPython 3.12 makes interned strings immortal
-and never frees those a subinterpreter created when it ends; nothing points to them afterwards,
+A process that ran a subinterpreter is not checked. CPython 3.12 and 3.13 never free the
+interned strings a subinterpreter created when it ends; nothing points to them afterwards,
 and their allocation stacks (the interpreter has no frame pointers) are too short to tell them
 apart from others in a suppression.
 """
@@ -30,9 +30,12 @@ SUBINTERPRETER_MARK = "TARVO_LSAN_SUBINTERPRETER_RAN"
 
 def _in_subinterpreter():
     try:
-        import _xxsubinterpreters as interpreters
+        import _interpreters as interpreters  # CPython 3.13
     except ImportError:
-        return False
+        try:
+            import _xxsubinterpreters as interpreters  # CPython 3.12
+        except ImportError:
+            return False
     return interpreters.get_current() != interpreters.get_main()
 
 
