@@ -48,7 +48,8 @@ TARVO_FUNCTION(par_sort_unstable)
 TARVO_FUNCTION(par_merge)
 #undef TARVO_FUNCTION
 
-const std::array function_table{
+// The entries stay in place for the life of the process: the function objects refer to them.
+std::array function_table{
     bubble_method,    insertion_method, merge_method,    quick_method,
     heap_method,      intro_method,     tim_method,      pdq_method,
     radix_method,     smart_method,     par_sort_method, par_sort_unstable_method,
@@ -92,14 +93,12 @@ Ref all_list(PyObject* module) {
     return all;
 }
 
-void add_function(PyObject* module, const PyMethodDef& entry) {
+void add_function(PyObject* module, PyMethodDef& entry) {
     const char* module_name = PyModule_GetName(module);
     if (module_name == nullptr) raise_fetched();
     Ref module_name_text = Ref::steal(PyUnicode_FromString(module_name));
     if (!module_name_text) raise_fetched();
-    // The function object refers to its definition for the life of the process.
-    auto* definition = new PyMethodDef(entry);
-    Ref function = Ref::steal(PyCMethod_New(definition, module, module_name_text.get(), nullptr));
+    Ref function = Ref::steal(PyCMethod_New(&entry, module, module_name_text.get(), nullptr));
     if (!function) raise_fetched();
 
     Ref name = Ref::steal(PyObject_GetAttrString(function.get(), "__name__"));
@@ -127,7 +126,7 @@ PyObject* initialise() {
 
     Ref module = Ref::steal(PyModule_Create2(&module_definition, module_api_version));
     if (!module) raise_fetched();
-    for (const PyMethodDef& entry : function_table) add_function(module.get(), entry);
+    for (PyMethodDef& entry : function_table) add_function(module.get(), entry);
 
     if (cached_module == nullptr) cached_module = Py_NewRef(module.get());
     return Py_NewRef(cached_module);

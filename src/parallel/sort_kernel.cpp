@@ -16,10 +16,6 @@ void install_sort_kernel(SortKernel kernel) noexcept {
     installed_kernel.compare_exchange_strong(expected, kernel, std::memory_order_acq_rel);
 }
 
-bool sort_kernel_installed() noexcept {
-    return installed_kernel.load(std::memory_order_acquire) != nullptr;
-}
-
 void kernel_sort(Slice s) noexcept {
     if (s.size() < 2) return;
     if (SortKernel kernel = installed_kernel.load(std::memory_order_acquire)) {

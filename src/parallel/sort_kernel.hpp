@@ -14,7 +14,6 @@ using SortKernel = int (*)(void* start, std::ptrdiff_t count, void* array);
 
 // Installs `kernel` for every later leaf sort; the first installation wins.
 void install_sort_kernel(SortKernel kernel) noexcept;
-bool sort_kernel_installed() noexcept;
 
 // Sorts `s` in place with the installed kernel, or with pdq_sort when there is none (or it
 // reports failure).

@@ -65,10 +65,14 @@ def element_type_cases():
             yield pytest.param(np.dtype(code).newbyteorder(), swapped, id=f"{code} swapped")
     for label, (fields, text) in STRUCTURED.items():
         yield pytest.param(np.dtype(fields), text, id=label)
-    from numpy._core._rational_tests import rational
-
+    # NumPy 1.26 keeps its test dtype elsewhere and has no variable-width strings.
+    try:
+        from numpy._core._rational_tests import rational
+    except ImportError:
+        from numpy.core._rational_tests import rational
     yield pytest.param(np.dtype(rational), "rational", id="user dtype")
-    yield pytest.param(np.dtypes.StringDType(), "StringDType()", id="variable-width str")
+    if hasattr(np.dtypes, "StringDType"):
+        yield pytest.param(np.dtypes.StringDType(), "StringDType()", id="variable-width str")
     yield pytest.param(np.dtype("f8", metadata={"unit": "m"}), "float64", id="metadata")
 
 
