@@ -1,7 +1,9 @@
-// Times every sequential routine against std::sort (and the stable ones against std::stable_sort)
-// on the same inputs. The machine's cores drift by 10-25 % over seconds, so the routines run
-// interleaved, one after another on each input, in several rounds; each ratio is the median over
-// the rounds of the routine's time divided by the baseline's time in the same round.
+// Times every sequential routine, and the pool-backed ones, against std::sort (and the stable ones
+// against std::stable_sort) on the same inputs. Without NumPy the parallel sorts' leaf kernel is
+// pdq_sort, so their ratios here show the parallel machinery, not the speed in Python. The
+// machine's cores drift by 10-25 % over seconds, so the routines run interleaved, one after another
+// on each input, in several rounds; each ratio is the median over the rounds of the routine's time
+// divided by the baseline's time in the same round.
 //
 //   tarvo_sequential_bench [--rounds=N] [Google Benchmark flags]
 
@@ -24,6 +26,8 @@
 #include "algorithms/quick.hpp"
 #include "algorithms/radix.hpp"
 #include "algorithms/tim.hpp"
+#include "parallel/par_merge.hpp"
+#include "parallel/parallel_sort.hpp"
 
 namespace {
 
@@ -57,6 +61,9 @@ const Routine routines[] = {
     {"merge_sort", [](tarvo::Slice s) { tarvo::merge_sort(s); }, true},
     {"tim_sort", [](tarvo::Slice s) { tarvo::tim_sort(s); }, true},
     {"radix_sort", [](tarvo::Slice s) { tarvo::radix_sort(s); }, false},
+    {"par_merge_sort", [](tarvo::Slice s) { tarvo::par_merge_sort(s); }, true},
+    {"parallel_stable_sort", [](tarvo::Slice s) { tarvo::parallel_stable_sort(s); }, true},
+    {"parallel_unstable_sort", [](tarvo::Slice s) { tarvo::parallel_unstable_sort(s); }, false},
 };
 constexpr std::size_t routine_count = std::size(routines);
 constexpr std::size_t std_sort_index = 0;
@@ -143,14 +150,14 @@ void print_cell(double value, const char* format) {
 
 void print_table(const std::vector<Input>& inputs, const Timings& seconds) {
     const auto header = [&](const char* title) {
-        std::printf("\n%-18s", title);
+        std::printf("\n%-24s", title);
         for (const Input& input : inputs) std::printf("%14s", input.name.c_str());
         std::printf("\n");
     };
 
     header("median ms");
     for (std::size_t k = 0; k < routine_count; ++k) {
-        std::printf("%-18s", routines[k].name);
+        std::printf("%-24s", routines[k].name);
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             std::vector<double> ran;
             for (const double s : seconds[i][k]) {
@@ -165,7 +172,7 @@ void print_table(const std::vector<Input>& inputs, const Timings& seconds) {
         header(title);
         for (std::size_t k = 0; k < routine_count; ++k) {
             if (k == baseline || (stable_only && !routines[k].stable)) continue;
-            std::printf("%-18s", routines[k].name);
+            std::printf("%-24s", routines[k].name);
             for (std::size_t i = 0; i < inputs.size(); ++i) {
                 print_cell(median_ratio(seconds[i][k], seconds[i][baseline]), "%13.2fx");
             }
