@@ -87,6 +87,12 @@ inline const std::vector<Pattern> patterns = {
      }},
 };
 
+// n full-range values from a generator seeded with `seed`.
+inline std::vector<std::int64_t> random_values(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    return random_full_range(n, rng);
+}
+
 inline std::vector<std::int64_t> sorted_copy(std::vector<std::int64_t> v) {
     std::sort(v.begin(), v.end());
     return v;

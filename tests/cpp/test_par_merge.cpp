@@ -8,16 +8,14 @@
 
 #include "core/memory.hpp"
 #include "parallel/par_merge.hpp"
+#include "sort_patterns.hpp"
 
 using namespace tarvo;
 
 namespace {
 
 std::vector<std::int64_t> shuffled(std::size_t n, std::uint64_t seed) {
-    std::mt19937_64 random(seed);
-    std::vector<std::int64_t> values(n);
-    for (auto& v : values) v = static_cast<std::int64_t>(random());
-    return values;
+    return test::random_values(n, seed);
 }
 
 void check_sorts_like_std_sort(std::vector<std::int64_t> values) {

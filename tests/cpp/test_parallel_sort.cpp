@@ -9,16 +9,14 @@
 #include "core/memory.hpp"
 #include "parallel/par_unstable.hpp"
 #include "parallel/parallel_sort.hpp"
+#include "sort_patterns.hpp"
 
 using namespace tarvo;
 
 namespace {
 
 std::vector<std::int64_t> shuffled(std::size_t n, std::uint64_t seed) {
-    std::mt19937_64 random(seed);
-    std::vector<std::int64_t> values(n);
-    for (auto& v : values) v = static_cast<std::int64_t>(random());
-    return values;
+    return test::random_values(n, seed);
 }
 
 // Inputs that stress pivots, runs and equal keys, at length n.
