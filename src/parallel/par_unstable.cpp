@@ -1,6 +1,5 @@
 #include "parallel/par_unstable.hpp"
 
-#include <algorithm>
 #include <bit>
 #include <utility>
 

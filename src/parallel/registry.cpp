@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <pthread.h>
+#include <signal.h>
 
 #include <algorithm>
 #include <atomic>
@@ -18,6 +19,27 @@ namespace tarvo {
 namespace {
 
 thread_local Worker* current_worker = nullptr;
+
+// Threads inherit the signal mask of the thread that creates them. While the workers are
+// started, every asynchronous signal is blocked, so the kernel delivers process-directed signals
+// (SIGINT, SIGALRM, ...) to the interpreter's threads only: taken by a worker, such a signal
+// would not wake a main thread blocked in signal.pause() or a sleep. Signals that report a
+// fault of the thread itself stay open.
+class BlockedAsyncSignals {
+  public:
+    BlockedAsyncSignals() noexcept {
+        sigset_t blocked;
+        sigfillset(&blocked);
+        for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) sigdelset(&blocked, fault);
+        pthread_sigmask(SIG_SETMASK, &blocked, &previous_);
+    }
+    ~BlockedAsyncSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    BlockedAsyncSignals(const BlockedAsyncSignals&) = delete;
+    BlockedAsyncSignals& operator=(const BlockedAsyncSignals&) = delete;
+
+  private:
+    sigset_t previous_;
+};
 
 std::size_t stack_bytes() {
     return std::max<std::size_t>(worker_stack_bytes, static_cast<std::size_t>(PTHREAD_STACK_MIN));
@@ -150,6 +172,7 @@ std::unique_ptr<Registry> Registry::start(std::size_t threads, std::string& caus
     int error = pthread_attr_init(&attributes);
     if (error == 0) {
         error = pthread_attr_setstacksize(&attributes, stack_bytes());
+        const BlockedAsyncSignals inherited_by_workers;
         while (error == 0 && registry->started_ < threads) {
             const std::size_t i = registry->started_;
             error = starter(&registry->threads_[i], &attributes, &Worker::thread_main,

@@ -230,3 +230,31 @@ if __name__ == "__main__":
         env={"RAYON_NUM_THREADS": "2", "PYTHONWARNINGS": "ignore::DeprecationWarning"},
     )
     assert result == [False, 0, True]
+
+
+def test_workers_leave_process_signals_to_the_interpreter_threads():
+    # A SIGALRM taken by a worker would leave the main thread asleep in signal.pause().
+    blocked = run_child(
+        """
+        import signal, _tarvo
+        _tarvo.par_merge(shuffled(100_000)[0])
+        main = os.getpid()
+
+        def blocked_signals(task):
+            with open(f"/proc/self/task/{task}/status") as status:
+                line = next(l for l in status if l.startswith("SigBlk:"))
+            return int(line.split()[1], 16)
+
+        workers = [int(t) for t in os.listdir("/proc/self/task") if int(t) != main]
+        masks = [blocked_signals(t) for t in workers]
+        print(json.dumps({
+            "main": blocked_signals(main) >> (signal.SIGALRM - 1) & 1,
+            "workers": [m >> (signal.SIGALRM - 1) & 1 for m in masks],
+            "segv": [m >> (signal.SIGSEGV - 1) & 1 for m in masks],
+        }))
+        """,
+        env={"RAYON_NUM_THREADS": "2", "OPENBLAS_NUM_THREADS": "1"},
+    )
+    assert blocked["main"] == 0
+    assert blocked["workers"] == [1, 1]
+    assert blocked["segv"] == [0, 0]
