@@ -15,8 +15,8 @@
 #include "algorithms/pdq.hpp"
 #include "algorithms/quick.hpp"
 #include "algorithms/radix.hpp"
-#include "algorithms/slice.hpp"
 #include "algorithms/tim.hpp"
+#include "core/slice.hpp"
 #include "parallel/par_merge.hpp"
 #include "parallel/parallel_sort.hpp"
 

@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 namespace detail {

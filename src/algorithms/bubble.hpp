@@ -2,7 +2,7 @@
 // Bubble sort with early exit: pass i compares the first n - i - 1 neighbour pairs and exchanges
 // strictly descending ones; a pass without an exchange ends the sort.
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 

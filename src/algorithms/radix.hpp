@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 

@@ -5,8 +5,8 @@
 
 #include <Python.h>
 
-#include "algorithms/slice.hpp"
 #include "binding/guarded.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo::py {
 

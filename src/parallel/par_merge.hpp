@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 

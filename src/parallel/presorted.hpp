@@ -3,7 +3,7 @@
 // is and a non-increasing one is reversed, so such input costs a scan (and a reversal) instead
 // of a sort.
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo {
 

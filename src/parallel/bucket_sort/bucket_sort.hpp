@@ -2,7 +2,7 @@
 // Parallel bucket sort through a buffer as long as the slice: the buckets are ranges of values,
 // so once each is sorted in place the whole slice is.
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 
 namespace tarvo::bucket_sort {
 

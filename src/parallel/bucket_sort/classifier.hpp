@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 #include "parallel/bucket_sort/config.hpp"
 
 namespace tarvo::bucket_sort {

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "algorithms/slice.hpp"
 #include "core/memory.hpp"
+#include "core/slice.hpp"
 #include "parallel/bucket_sort/classifier.hpp"
 
 namespace tarvo::bucket_sort {

@@ -2,7 +2,7 @@
 // The finishing phase: every bucket that distribute() left in the buffer is sorted and copied to
 // its place in the slice, runs of buckets forming tasks of similar size that run on the pool.
 
-#include "algorithms/slice.hpp"
+#include "core/slice.hpp"
 #include "parallel/bucket_sort/classifier.hpp"
 #include "parallel/bucket_sort/distribute.hpp"
 
