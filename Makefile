@@ -9,7 +9,7 @@ PY := $(VENV)/bin/python
 JOBS ?= $(shell nproc)
 TEST_BUILD := build/tests
 
-.PHONY: all bench bench-cpp test test-cpp test-python install venv system-deps bench-deps format lint clean
+.PHONY: all bench bench-cpp test test-cpp test-python install venv system-deps hwy-deps bench-deps format lint clean
 .PHONY: test-asan test-tsan test-matrix fuzz fuzz-build fuzz-smoke coverage clang-deps
 all: install
 
@@ -23,20 +23,27 @@ $(VENV)/.ready: requirements-dev.txt tools/find-python
 
 venv: $(VENV)/.ready
 
+# Highway: the leaf kernel of the parallel sorts (the build works without it, slower).
+hwy-deps:
+	@if [ ! -f /usr/include/hwy/contrib/sort/vqsort.h ]; then \
+		echo "installing libhwy-dev"; \
+		(apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libhwy-dev) >/dev/null; \
+	fi
+
 # Debian packages the C++ tests and benchmarks build with.
-system-deps:
+system-deps: hwy-deps
 	@if [ ! -f /usr/include/doctest/doctest.h ]; then \
 		echo "installing doctest-dev"; \
 		(apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq doctest-dev) >/dev/null; \
 	fi
 
-bench-deps:
+bench-deps: hwy-deps
 	@if [ ! -f /usr/include/benchmark/benchmark.h ]; then \
 		echo "installing libbenchmark-dev"; \
 		(apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libbenchmark-dev) >/dev/null; \
 	fi
 
-install: venv
+install: venv hwy-deps
 	$(PY) -m pip install -q --no-build-isolation --no-deps .
 
 test-cpp: venv system-deps

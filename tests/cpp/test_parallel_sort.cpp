@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/memory.hpp"
-#include "parallel/par_unstable.hpp"
+#include "parallel/parallel_quicksort.hpp"
 #include "parallel/parallel_sort.hpp"
 #include "sort_patterns.hpp"
 
@@ -70,7 +70,7 @@ TEST_CASE("parallel sorts: a million ascending, descending or random values") {
 }
 
 TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing moves") {
-    const std::vector<std::int64_t> input = shuffled(50000, 13);
+    const std::vector<std::int64_t> input = shuffled(200000, 13);
     std::vector<std::int64_t> values = input;
     fail_allocation_after(0);
     CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);

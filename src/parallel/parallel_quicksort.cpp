@@ -1,8 +1,9 @@
-#include "parallel/par_unstable.hpp"
+#include "parallel/parallel_quicksort.hpp"
 
 #include <bit>
 #include <utility>
 
+#include "parallel/config.hpp"
 #include "parallel/join.hpp"
 #include "parallel/sort_kernel.hpp"
 
@@ -18,7 +19,7 @@ std::size_t median_of_three(Slice s, std::size_t a, std::size_t b, std::size_t c
 std::size_t choose_pivot(Slice s) noexcept {
     const std::size_t n = s.size();
     const std::size_t mid = n / 2;
-    if (n < par_unstable_ninther_from) return median_of_three(s, 0, mid, n - 1);
+    if (n <= quicksort_median_of_three_max) return median_of_three(s, 0, mid, n - 1);
     const std::size_t step = n / 8;
     return median_of_three(s, median_of_three(s, 0, step, 2 * step),
                            median_of_three(s, mid - step, mid, mid + step),
@@ -28,7 +29,7 @@ std::size_t choose_pivot(Slice s) noexcept {
 // `budget` bounds the depth of unbalanced splits; when it runs out the kernel (O(n log n) on every
 // input) takes over the range.
 void sort_range(Slice s, unsigned budget) {
-    if (s.size() <= par_unstable_leaf || budget == 0) {
+    if (s.size() <= quicksort_leaf_max || budget == 0) {
         kernel_sort(s);
         return;
     }
@@ -55,7 +56,7 @@ std::size_t hoare_partition(Slice s, std::size_t pivot) noexcept {
     }
 }
 
-void par_unstable_sort_on_pool(Slice s) {
+void parallel_quicksort(Slice s) {
     sort_range(s, 2 * static_cast<unsigned>(std::bit_width(s.size())));
 }
 

@@ -1,0 +1,102 @@
+#include "parallel/samplesort/classifier.hpp"
+
+#include <bit>
+#include <limits>
+
+namespace tarvo::samplesort {
+namespace {
+
+// Fills tree[node] and below with sorted[first, last) so that an in-order walk gives them back.
+void build_tree(std::int64_t* tree, const std::int64_t* sorted, std::size_t node, std::size_t first,
+                std::size_t last) noexcept {
+    if (first >= last) return;
+    const std::size_t middle = first + (last - first) / 2;
+    tree[node] = sorted[middle];
+    build_tree(tree, sorted, 2 * node, first, middle);
+    build_tree(tree, sorted, 2 * node + 1, middle + 1, last);
+}
+
+}  // namespace
+
+Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept {
+    const std::size_t wanted = (std::size_t{1} << log_buckets) - 1;
+    const std::size_t step = sorted_sample.size() / (wanted + 1);
+    for (std::size_t i = 1; i <= wanted; ++i) {
+        const std::int64_t candidate =
+            sorted_sample[step == 0 ? (i * sorted_sample.size()) / (wanted + 1) : i * step - 1];
+        if (splitters_ > 0 && sorted_[splitters_ - 1] == candidate) {
+            equal_buckets_ = true;
+            continue;
+        }
+        sorted_[splitters_++] = candidate;
+    }
+    sorted_[splitters_] = sorted_[splitters_ - 1];
+    log_leaves_ = static_cast<unsigned>(std::bit_width(splitters_));
+    std::int64_t padded[std::size_t{1} << samplesort_log_buckets_max];
+    const std::size_t leaves = std::size_t{1} << log_leaves_;
+    for (std::size_t i = 0; i + 1 < leaves; ++i) {
+        padded[i] = i < splitters_ ? sorted_[i] : std::numeric_limits<std::int64_t>::max();
+    }
+    build_tree(tree_, padded, 1, 0, leaves - 1);
+}
+
+template <bool EqualBuckets, unsigned Levels>
+void Classifier::classify_all(const std::int64_t* values, std::size_t count,
+                              std::size_t* buckets) const noexcept {
+    // Descending the tree level by level for several values at once keeps that many independent
+    // loads in flight instead of one chain of dependent ones; a fixed depth lets the compiler
+    // keep every lane in a register.
+    constexpr std::size_t lanes = 8;
+    constexpr std::size_t leaves = std::size_t{1} << Levels;
+    std::size_t i = 0;
+    for (; i + lanes <= count; i += lanes) {
+        std::size_t node[lanes];
+        for (std::size_t j = 0; j < lanes; ++j) node[j] = 1;
+        for (unsigned level = 0; level < Levels; ++level) {
+            for (std::size_t j = 0; j < lanes; ++j) {
+                node[j] = 2 * node[j] + static_cast<std::size_t>(tree_[node[j]] < values[i + j]);
+            }
+        }
+        for (std::size_t j = 0; j < lanes; ++j) {
+            const std::size_t below = node[j] - leaves;
+            buckets[i + j] =
+                EqualBuckets ? 2 * below + static_cast<std::size_t>(sorted_[below] == values[i + j])
+                             : below;
+        }
+    }
+    for (; i < count; ++i) buckets[i] = classify<EqualBuckets>(values[i]);
+}
+
+template <bool EqualBuckets>
+void Classifier::classify_with_depth(const std::int64_t* values, std::size_t count,
+                                     std::size_t* buckets) const noexcept {
+    switch (log_leaves_) {
+        case 1:
+            return classify_all<EqualBuckets, 1>(values, count, buckets);
+        case 2:
+            return classify_all<EqualBuckets, 2>(values, count, buckets);
+        case 3:
+            return classify_all<EqualBuckets, 3>(values, count, buckets);
+        case 4:
+            return classify_all<EqualBuckets, 4>(values, count, buckets);
+        case 5:
+            return classify_all<EqualBuckets, 5>(values, count, buckets);
+        case 6:
+            return classify_all<EqualBuckets, 6>(values, count, buckets);
+        case 7:
+            return classify_all<EqualBuckets, 7>(values, count, buckets);
+        default:
+            return classify_all<EqualBuckets, 8>(values, count, buckets);
+    }
+}
+
+void Classifier::classify_batch(const std::int64_t* values, std::size_t count,
+                                std::size_t* buckets) const noexcept {
+    if (equal_buckets_) {
+        classify_with_depth<true>(values, count, buckets);
+    } else {
+        classify_with_depth<false>(values, count, buckets);
+    }
+}
+
+}  // namespace tarvo::samplesort
