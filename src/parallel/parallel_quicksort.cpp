@@ -1,5 +1,6 @@
 #include "parallel/parallel_quicksort.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <utility>
 
@@ -42,15 +43,19 @@ void sort_range(Slice s, unsigned budget) {
 
 std::size_t hoare_partition(Slice s, std::size_t pivot) noexcept {
     // With the pivot moved to the front, the first scan from the left stops at index 0 and the
-    // scans never leave the range; the returned split leaves both sides non-empty.
+    // scans stop at elements no smaller (no larger) than the pivot before they could leave the
+    // range; the returned split leaves both sides non-empty. The explicit bounds never bind while
+    // the values stay put: they keep every access inside the slice, and both sides non-empty,
+    // when another thread changes values during the sort.
     std::swap(s[0], s[pivot]);
     const std::int64_t p = s[0];
-    std::size_t i = 0, j = s.size() - 1;
+    const std::size_t last = s.size() - 1;
+    std::size_t i = 0, j = last;
     for (bool first = true;; first = false) {
         if (!first) ++i;
-        while (s[i] < p) ++i;
-        while (s[j] > p) --j;
-        if (i >= j) return j + 1;
+        while (i < last && s[i] < p) ++i;
+        while (j > 0 && s[j] > p) --j;
+        if (i >= j) return std::clamp<std::size_t>(j + 1, 1, last);
         std::swap(s[i], s[j]);
         --j;
     }

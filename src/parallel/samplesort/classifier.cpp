@@ -18,6 +18,29 @@ void build_tree(std::int64_t* tree, const std::int64_t* sorted, std::size_t node
 
 }  // namespace
 
+bool Classifier::try_linear(std::span<const std::int64_t> sorted_sample,
+                            unsigned log_buckets) noexcept {
+    low_ = sorted_sample.front();
+    const std::uint64_t span =
+        static_cast<std::uint64_t>(sorted_sample.back()) - static_cast<std::uint64_t>(low_);
+    const unsigned width = static_cast<unsigned>(std::bit_width(span));
+    // Fewer distinct values than buckets: the tree's equal-key buckets serve such input better.
+    if (width <= log_buckets) return false;
+    shift_ = width - log_buckets;
+    log_leaves_ = log_buckets;
+    const std::size_t buckets = std::size_t{1} << log_buckets;
+    const std::size_t most = samplesort_linear_unevenness * sorted_sample.size() / buckets;
+    // The sample is sorted, so each bucket's share is a run of it.
+    std::size_t run = 0, previous = 0;
+    for (std::int64_t value : sorted_sample) {
+        const std::size_t bucket = classify_linear(value);
+        run = bucket == previous ? run + 1 : 1;
+        previous = bucket;
+        if (run > most) return false;
+    }
+    return true;
+}
+
 Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept {
     const std::size_t wanted = (std::size_t{1} << log_buckets) - 1;
     const std::size_t step = sorted_sample.size() / (wanted + 1);
@@ -31,6 +54,10 @@ Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log
         sorted_[splitters_++] = candidate;
     }
     sorted_[splitters_] = sorted_[splitters_ - 1];
+    if (!equal_buckets_ && try_linear(sorted_sample, log_buckets)) {
+        linear_ = true;
+        return;
+    }
     log_leaves_ = static_cast<unsigned>(std::bit_width(splitters_));
     std::int64_t padded[std::size_t{1} << samplesort_log_buckets_max];
     const std::size_t leaves = std::size_t{1} << log_leaves_;
@@ -92,6 +119,10 @@ void Classifier::classify_with_depth(const std::int64_t* values, std::size_t cou
 
 void Classifier::classify_batch(const std::int64_t* values, std::size_t count,
                                 std::size_t* buckets) const noexcept {
+    if (linear_) {
+        for (std::size_t i = 0; i < count; ++i) buckets[i] = classify_linear(values[i]);
+        return;
+    }
     if (equal_buckets_) {
         classify_with_depth<true>(values, count, buckets);
     } else {

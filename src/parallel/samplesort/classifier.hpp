@@ -5,7 +5,11 @@
 // splitter also gets an equal-key bucket of its own: bucket 2i holds the values strictly between
 // splitters i - 1 and i, bucket 2i + 1 the copies of splitter i. Such buckets need no sorting,
 // which makes inputs with few distinct or heavily repeated values cheaper than random ones.
+// When the sample is spread about evenly over its range, buckets are instead equal stretches of
+// that range, found with a subtraction and a shift (as in MSD radix sort), which costs far less
+// than the tree's descent; values beyond the sample's range go to the first or the last bucket.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -26,8 +30,13 @@ class Classifier {
     Classifier(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept;
 
     std::size_t bucket_count() const noexcept {
+        if (linear_) return std::size_t{1} << log_leaves_;
         return equal_buckets_ ? 2 * splitters_ + 1 : splitters_ + 1;
     }
+    // How many distinct values the splitters took.
+    std::size_t distinct_splitters() const noexcept { return splitters_; }
+    // Buckets are equal stretches of the sample's range rather than split by a tree.
+    bool is_linear() const noexcept { return linear_; }
     bool has_equal_buckets() const noexcept { return equal_buckets_; }
     // Every element of an equal-key bucket has the same value.
     bool is_equal_bucket(std::size_t bucket) const noexcept {
@@ -35,6 +44,7 @@ class Classifier {
     }
 
     std::size_t operator()(std::int64_t value) const noexcept {
+        if (linear_) return classify_linear(value);
         return equal_buckets_ ? classify<true>(value) : classify<false>(value);
     }
 
@@ -43,6 +53,17 @@ class Classifier {
                         std::size_t* buckets) const noexcept;
 
   private:
+    // Whether the sample is even enough for linear buckets, and if so sets them up.
+    bool try_linear(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept;
+
+    std::size_t classify_linear(std::int64_t value) const noexcept {
+        const std::uint64_t distance =
+            static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(low_);
+        const std::uint64_t last = (std::uint64_t{1} << log_leaves_) - 1;
+        const std::uint64_t bucket = std::min(distance >> shift_, last);
+        return value < low_ ? 0 : static_cast<std::size_t>(bucket);
+    }
+
     template <bool EqualBuckets>
     std::size_t classify(std::int64_t value) const noexcept {
         std::size_t node = 1;
@@ -75,6 +96,9 @@ class Classifier {
     std::size_t splitters_ = 0;
     unsigned log_leaves_ = 0;
     bool equal_buckets_ = false;
+    bool linear_ = false;
+    std::int64_t low_ = 0;
+    unsigned shift_ = 0;
 };
 
 }  // namespace tarvo::samplesort

@@ -24,7 +24,13 @@ std::size_t classify_stripe(Slice stripe, const Classifier& classify, const Stri
     std::size_t targets[batch];
     for (std::size_t first = 0; first < stripe.size(); first += batch) {
         const std::size_t count = std::min(batch, stripe.size() - first);
-        std::memcpy(values, stripe.data() + first, count * sizeof(std::int64_t));
+        // A copy of fixed length compiles to a few vector moves; one of variable length to a
+        // string instruction whose start-up costs more than the copy.
+        if (count == batch) {
+            std::memcpy(values, stripe.data() + first, sizeof values);
+        } else {
+            std::memcpy(values, stripe.data() + first, count * sizeof(std::int64_t));
+        }
         classify.classify_batch(values, count, targets);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t b = targets[i];

@@ -38,6 +38,12 @@ Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
     return Classifier(ConstSlice(sample, count), log_buckets);
 }
 
+// The kernel sorts input with this few distinct values in less time than one partition takes.
+bool kernel_is_faster(const Classifier& classify) noexcept {
+    return classify.has_equal_buckets() &&
+           classify.distinct_splitters() <= samplesort_kernel_distinct_max;
+}
+
 template <class Body>
 void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::size_t* starts,
                               const Body& body) {
@@ -46,24 +52,32 @@ void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::si
     }
 }
 
-void sort_on_this_worker(Slice s, const StripeMemory& memory, unsigned depth) noexcept {
-    if (s.size() <= samplesort_leaf_max || depth == 0) {
+void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limits,
+                         unsigned depth) noexcept {
+    if (s.size() <= limits.leaf_max || depth == 0) {
         kernel_sort(s);
         return;
     }
     const Classifier classify = sample_classifier(s, memory.sample);
+    if (kernel_is_faster(classify)) {
+        kernel_sort(s);
+        return;
+    }
     std::size_t starts[max_buckets + 1];
     partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
-    for_each_unsorted_bucket(s, classify, starts,
-                             [&](Slice bucket) { sort_on_this_worker(bucket, memory, depth - 1); });
+    for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
+        sort_on_this_worker(bucket, memory, limits, depth - 1);
+    });
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, unsigned depth);
+void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+                         unsigned depth);
 
-void sort_bucket(Slice s, const Workspaces& stripes, unsigned depth) noexcept {
-    if (s.size() <= samplesort_sequential_partition_max || depth == 0) {
+void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
+                 unsigned depth) noexcept {
+    if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
-        sort_on_this_worker(s, stripes[Worker::current()->index()], depth);
+        sort_on_this_worker(s, stripes[Worker::current()->index()], limits, depth);
         return;
     }
     // A bucket this large is rare (a sample that missed a heavy range of values): it gets a
@@ -75,23 +89,29 @@ void sort_bucket(Slice s, const Workspaces& stripes, unsigned depth) noexcept {
         kernel_sort(s);
         return;
     }
-    sort_on_all_workers(s, own->stripes(), own->block_ids(), depth);
+    sort_on_all_workers(s, own->stripes(), own->block_ids(), limits, depth);
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, unsigned depth) {
+void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+                         unsigned depth) {
     const Classifier classify = sample_classifier(s, stripes[0].sample);
+    if (kernel_is_faster(classify)) {
+        kernel_sort(s);
+        return;
+    }
     std::size_t starts[max_buckets + 1];
     partition(s, classify, stripes.all(), ids, starts);
     parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
         if (classify.is_equal_bucket(b)) return;
-        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), stripes, depth - 1);
+        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), stripes, limits, depth - 1);
     });
 }
 
 }  // namespace
 
-void sort(Slice s, const Memory& memory) noexcept {
-    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), max_partition_depth);
+void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
+    if (s.size() < 2) return;
+    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, max_partition_depth);
 }
 
 }  // namespace tarvo::samplesort

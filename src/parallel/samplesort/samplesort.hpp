@@ -26,8 +26,17 @@ class Memory {
     Buffer<BucketId> block_ids_;
 };
 
+// Where the recursion stops partitioning: the tunables of config.hpp, lowered by tests so that
+// short inputs take every path.
+struct Limits {
+    // Buckets up to this length go to the kernel.
+    std::size_t leaf_max = samplesort_leaf_max;
+    // Buckets up to this length are partitioned by one worker; longer ones by all.
+    std::size_t sequential_partition_max = samplesort_sequential_partition_max;
+};
+
 // Sorts `s` (any length) with `memory`, made for it and for the pool this worker belongs to.
 // Call on a worker of that pool.
-void sort(Slice s, const Memory& memory) noexcept;
+void sort(Slice s, const Memory& memory, const Limits& limits = {}) noexcept;
 
 }  // namespace tarvo::samplesort
