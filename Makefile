@@ -158,7 +158,7 @@ FUZZ_CXX := clang++-16
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 300
 FUZZ_ROUTINES := bubble_sort insertion_sort quick_sort heap_sort intro_sort merge_sort tim_sort \
-	pdq_sort radix_sort smart_sort parallel_stable_sort parallel_unstable_sort par_merge_sort
+	pdq_sort radix_sort smart_sort parallel_stable_sort parallel_unstable_sort par_merge_sort samplesort
 clang-deps:
 	@if ! command -v $(FUZZ_CXX) >/dev/null \
 			|| [ ! -f "$$($(FUZZ_CXX) -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ]; then \

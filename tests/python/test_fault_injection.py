@@ -291,10 +291,9 @@ print(json.dumps({{"outcomes": outcomes, "threads_before": threads_before}}))
 @pytest.mark.parametrize("name", ["par_sort", "par_merge", "par_sort_unstable"])
 def test_failed_pool_creation_is_tried_again_and_starts_no_stray_thread(testing, name):
     workers = 3
+    n = POOL_SORT_LENGTH if name.startswith("par_sort") else PARALLEL_LENGTH
     child = run_python(
-        POOL_CREATION.format(
-            module_dir=os.path.dirname(testing.__file__), n=PARALLEL_LENGTH, name=name
-        ),
+        POOL_CREATION.format(module_dir=os.path.dirname(testing.__file__), n=n, name=name),
         env={"RAYON_NUM_THREADS": str(workers), "OPENBLAS_NUM_THREADS": "1"},
         timeout=60,
     )

@@ -256,7 +256,7 @@ def test_stride_faults_leak_nothing():
 
 def test_memory_errors_leak_nothing():
     testing = private_module()
-    original = np.random.default_rng(3).integers(-100, 100, 10_000, dtype=np.int64)
+    original = np.random.default_rng(3).integers(-100, 100, 100_000, dtype=np.int64)
     arr = original.copy()
     names = itertools.cycle(["merge", "tim", "radix", "smart", "par_merge", "par_sort"])
 

@@ -99,7 +99,7 @@ def pool_size(env):
     return run_child(
         """
 import _tarvo
-values, _ = shuffled(50_000)
+values, _ = shuffled(100_000)
 before = threads()
 _tarvo.par_sort_unstable(values)
 print(json.dumps(threads() - before))
@@ -147,7 +147,7 @@ def address_space():
         if line.startswith("VmSize:"):
             return int(line.split()[1]) * 1024
 
-values, expected = shuffled(20_000)
+values, expected = shuffled(100_000)
 copies = [values.copy() for _ in range(4)]
 before = threads()
 resource.setrlimit(resource.RLIMIT_AS, (address_space() + (3 << 20), resource.RLIM_INFINITY))
@@ -215,7 +215,7 @@ def child(queue):
     queue.put(bool((values == expected).all()))
 
 if __name__ == "__main__":
-    warm, _ = shuffled(50_000)
+    warm, _ = shuffled(100_000)
     _tarvo.par_sort_unstable(warm)
     context = multiprocessing.get_context("fork")
     queue = context.Queue()

@@ -1,0 +1,128 @@
+"""The pool-backed sorts against their leaf kernel alone on one thread (Highway's vqsort where
+the build has it), the best single-threaded sort at hand: with two workers they should beat it
+clearly on long input and never lose to it from 10^4 elements on. numpy.sort is timed beside
+them for comparison only, and the 10^8 target also holds the sort's peak extra memory.
+"""
+
+from collections.abc import Callable
+from dataclasses import replace
+
+import numpy as np
+
+from tarvo import _route
+from tarvo.bench.candidates import BASELINE, sort_function
+from tarvo.bench.inputs import make_input
+from tarvo.bench.targets import Check, Target, Tick, _check
+from tarvo.bench.timing import Candidate, side_by_side
+
+KERNEL = "kernel 1 thread"
+POOL_SORTS = ("par_sort_unstable", "par_sort", "smart")
+PATTERNS = (
+    "random",
+    "small-range",
+    "few-distinct",
+    "skewed",
+    "gaussian",
+    "outliers",
+    "nearly-sorted",
+)
+
+# 10^7 random values on two workers: well under two thirds of one thread's time.
+RANDOM_SIZE = 10_000_000
+RANDOM_LIMIT = 0.60
+# 10^8 random values: the first partition is memory-bound, so a little less gain; extra memory
+# at most 1 % of the array plus 16 MiB of buffers.
+HUGE_SIZE = 100_000_000
+HUGE_LIMIT = 0.70
+HUGE_MEMORY_SHARE = 0.01
+HUGE_MEMORY_SLACK = 16 << 20
+# Every distribution, long and short input.
+LONG_SIZES = (1_000_000, 10_000_000)
+LONG_LIMIT = 0.80
+SHORT_SIZES = (10_000, 100_000)
+SHORT_LIMIT = 1.10
+# 10^8 values take seconds a sort: fewer rounds than the rest.
+HUGE_ROUNDS = 3
+
+
+def _measure(pattern: str, size: int, names, rounds: int, seed: int, tick: Tick):
+    base = make_input(pattern, size, seed)
+    expected = np.sort(base)
+    candidates = [Candidate(KERNEL, _route.leaf_sort, expected)]
+    candidates += [Candidate(name, sort_function(name), expected) for name in names]
+    return side_by_side(base, candidates, rounds, on_round=tick)
+
+
+def random_target(rounds: int, seed: int, tick: Tick) -> Target:
+    series = _measure("random", RANDOM_SIZE, (*POOL_SORTS, BASELINE), rounds, seed, tick)
+    checks = [_check(series, name, KERNEL, RANDOM_LIMIT) for name in POOL_SORTS]
+    checks.append(replace(_check(series, BASELINE, KERNEL, RANDOM_LIMIT), informational=True))
+    return Target(6, f"10^7 random vs {_route.leaf_kernel()}", tuple(checks))
+
+
+def peak_extra_bytes(sort: Callable[[np.ndarray], object], array: np.ndarray) -> int | None:
+    """How far one sort raises the resident size above where it started (Linux: the high-water
+    mark is reset first), or None where that cannot be measured."""
+    try:
+        with open("/proc/self/clear_refs", "w") as clear:
+            clear.write("5")
+        before = _status_bytes("VmRSS:")
+        sort(array)
+        return _status_bytes("VmHWM:") - before
+    except OSError:
+        return None
+
+
+def _status_bytes(field: str) -> int:
+    with open("/proc/self/status") as status:
+        for line in status:
+            if line.startswith(field):
+                return int(line.split()[1]) * 1024
+    raise OSError(f"no {field} in /proc/self/status")
+
+
+def huge_target(rounds: int, seed: int, tick: Tick) -> Target:
+    name = "par_sort_unstable"
+    series = _measure("random", HUGE_SIZE, (name,), min(rounds, HUGE_ROUNDS), seed, tick)
+    checks = [_check(series, name, KERNEL, HUGE_LIMIT)]
+    array = make_input("random", HUGE_SIZE, seed)
+    extra = peak_extra_bytes(sort_function(name), array)
+    allowed = HUGE_MEMORY_SHARE * array.nbytes + HUGE_MEMORY_SLACK
+    checks.append(
+        Check(
+            f"{name} peak extra memory",
+            "1 % of the array + 16 MiB",
+            None if extra is None else extra / allowed,
+            1.0,
+            note="" if extra is None else f"{extra / 2**20:.1f} MiB",
+        )
+    )
+    return Target(7, "10^8 random, time and memory", tuple(checks))
+
+
+def _patterns_target(number, sizes, limit, rounds, seed, tick) -> Target:
+    checks = []
+    for size in sizes:
+        for pattern in PATTERNS:
+            series = _measure(pattern, size, POOL_SORTS, rounds, seed, tick)
+            for name in POOL_SORTS:
+                label = f"{name} {pattern} {size:.0e}".replace("+0", "")
+                checks.append(_check(series, name, KERNEL, limit, label))
+    sizes_text = " and ".join(f"{size:.0e}".replace("+0", "") for size in sizes)
+    return Target(number, f"{sizes_text}, every distribution", tuple(checks))
+
+
+def long_target(rounds: int, seed: int, tick: Tick) -> Target:
+    return _patterns_target(8, LONG_SIZES, LONG_LIMIT, rounds, seed, tick)
+
+
+def short_target(rounds: int, seed: int, tick: Tick) -> Target:
+    return _patterns_target(9, SHORT_SIZES, SHORT_LIMIT, rounds, seed, tick)
+
+
+def total_ticks(rounds: int) -> int:
+    patterns = len(PATTERNS) * (len(LONG_SIZES) + len(SHORT_SIZES))
+    return rounds * (1 + patterns) + min(rounds, HUGE_ROUNDS)
+
+
+MEASURES = (random_target, huge_target, long_target, short_target)
