@@ -48,6 +48,10 @@ inline constexpr unsigned samplesort_log_buckets_max = 8;
 // Each partition aims at buckets of about this many elements, so shorter slices get fewer
 // buckets (and fewer half-full buffer blocks to clean up).
 inline constexpr std::size_t samplesort_bucket_target = 8192;
+// A partition gives each worker a stripe of at least this many elements (512 KiB), so that its
+// buffers (about 1.1 MiB) never outweigh the data by much and short slices on many workers do
+// not obtain memory that no stripe would use.
+inline constexpr std::size_t samplesort_stripe_elements_min = std::size_t{1} << 16;
 // Sample elements drawn per bucket: splitters from a sample this dense leave buckets within a
 // few per cent of equal size.
 inline constexpr std::size_t samplesort_oversampling = 16;

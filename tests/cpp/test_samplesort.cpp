@@ -43,11 +43,10 @@ void samplesort_on(Registry& pool, Values& values) {
 // Partitions `values` with `stripes` stripes on `pool`; returns the bucket starts.
 std::vector<std::size_t> partition_on(Registry& pool, Values& values, const Classifier& classify,
                                       std::size_t stripes) {
-    const Memory memory(values.size(), stripes);
+    const Workspaces memory(stripes);
+    std::vector<BucketId> ids(values.size() / block);
     std::vector<std::size_t> starts(max_buckets + 1);
-    pool.in_worker([&] {
-        partition(values, classify, memory.stripes().all(), memory.block_ids(), starts.data());
-    });
+    pool.in_worker([&] { partition(values, classify, memory.all(), ids.data(), starts.data()); });
     starts.resize(classify.bucket_count() + 1);
     return starts;
 }

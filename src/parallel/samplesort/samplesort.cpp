@@ -77,7 +77,14 @@ void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
                  unsigned depth) noexcept {
     if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
-        sort_on_this_worker(s, stripes[Worker::current()->index()], limits, depth);
+        // A slice too short to give every worker a stripe has buckets that rarely need another
+        // partition: a worker without a stripe leaves such a bucket to the kernel.
+        const std::size_t worker = Worker::current()->index();
+        if (worker < stripes.size()) {
+            sort_on_this_worker(s, stripes[worker], limits, depth);
+        } else {
+            kernel_sort(s);
+        }
         return;
     }
     // A bucket this large is rare (a sample that missed a heavy range of values): it gets a
