@@ -146,7 +146,9 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     Values probes = test::random_in(100, rng, -100, 1200);
     for (const Classifier* c : {&tree, &equal, &linear}) {
         std::vector<std::size_t> batch(probes.size());
-        c->classify_batch(probes.data(), probes.size(), batch.data());
+        Values copied(probes.size());
+        c->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());
+        CHECK(copied == probes);
         for (std::size_t i = 0; i < probes.size(); ++i) CHECK(batch[i] == (*c)(probes[i]));
     }
 }

@@ -68,7 +68,7 @@ Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log
 }
 
 template <bool EqualBuckets, unsigned Levels>
-void Classifier::classify_all(const std::int64_t* values, std::size_t count,
+void Classifier::classify_all(const std::int64_t* from, std::size_t count, std::int64_t* values,
                               std::size_t* buckets) const noexcept {
     // Descending the tree level by level for several values at once keeps that many independent
     // loads in flight instead of one chain of dependent ones; a fixed depth lets the compiler
@@ -77,56 +77,64 @@ void Classifier::classify_all(const std::int64_t* values, std::size_t count,
     constexpr std::size_t leaves = std::size_t{1} << Levels;
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {
+        std::int64_t value[lanes];
         std::size_t node[lanes];
-        for (std::size_t j = 0; j < lanes; ++j) node[j] = 1;
+        for (std::size_t j = 0; j < lanes; ++j) {
+            value[j] = values[i + j] = from[i + j];
+            node[j] = 1;
+        }
         for (unsigned level = 0; level < Levels; ++level) {
             for (std::size_t j = 0; j < lanes; ++j) {
-                node[j] = 2 * node[j] + static_cast<std::size_t>(tree_[node[j]] < values[i + j]);
+                node[j] = 2 * node[j] + static_cast<std::size_t>(tree_[node[j]] < value[j]);
             }
         }
         for (std::size_t j = 0; j < lanes; ++j) {
             const std::size_t below = node[j] - leaves;
-            buckets[i + j] =
-                EqualBuckets ? 2 * below + static_cast<std::size_t>(sorted_[below] == values[i + j])
-                             : below;
+            buckets[i + j] = EqualBuckets
+                                 ? 2 * below + static_cast<std::size_t>(sorted_[below] == value[j])
+                                 : below;
         }
     }
-    for (; i < count; ++i) buckets[i] = classify<EqualBuckets>(values[i]);
+    for (; i < count; ++i) {
+        values[i] = from[i];
+        buckets[i] = classify<EqualBuckets>(values[i]);
+    }
 }
 
 template <bool EqualBuckets>
-void Classifier::classify_with_depth(const std::int64_t* values, std::size_t count,
-                                     std::size_t* buckets) const noexcept {
+void Classifier::classify_with_depth(const std::int64_t* from, std::size_t count,
+                                     std::int64_t* values, std::size_t* buckets) const noexcept {
     switch (log_leaves_) {
         case 1:
-            return classify_all<EqualBuckets, 1>(values, count, buckets);
+            return classify_all<EqualBuckets, 1>(from, count, values, buckets);
         case 2:
-            return classify_all<EqualBuckets, 2>(values, count, buckets);
+            return classify_all<EqualBuckets, 2>(from, count, values, buckets);
         case 3:
-            return classify_all<EqualBuckets, 3>(values, count, buckets);
+            return classify_all<EqualBuckets, 3>(from, count, values, buckets);
         case 4:
-            return classify_all<EqualBuckets, 4>(values, count, buckets);
+            return classify_all<EqualBuckets, 4>(from, count, values, buckets);
         case 5:
-            return classify_all<EqualBuckets, 5>(values, count, buckets);
+            return classify_all<EqualBuckets, 5>(from, count, values, buckets);
         case 6:
-            return classify_all<EqualBuckets, 6>(values, count, buckets);
+            return classify_all<EqualBuckets, 6>(from, count, values, buckets);
         case 7:
-            return classify_all<EqualBuckets, 7>(values, count, buckets);
+            return classify_all<EqualBuckets, 7>(from, count, values, buckets);
         default:
-            return classify_all<EqualBuckets, 8>(values, count, buckets);
+            return classify_all<EqualBuckets, 8>(from, count, values, buckets);
     }
 }
 
-void Classifier::classify_batch(const std::int64_t* values, std::size_t count,
+void Classifier::classify_batch(const std::int64_t* from, std::size_t count, std::int64_t* values,
                                 std::size_t* buckets) const noexcept {
     if (linear_) {
-        for (std::size_t i = 0; i < count; ++i) buckets[i] = classify_linear(values[i]);
-        return;
-    }
-    if (equal_buckets_) {
-        classify_with_depth<true>(values, count, buckets);
+        for (std::size_t i = 0; i < count; ++i) {
+            values[i] = from[i];
+            buckets[i] = classify_linear(values[i]);
+        }
+    } else if (equal_buckets_) {
+        classify_with_depth<true>(from, count, values, buckets);
     } else {
-        classify_with_depth<false>(values, count, buckets);
+        classify_with_depth<false>(from, count, values, buckets);
     }
 }
 

@@ -48,8 +48,9 @@ class Classifier {
         return equal_buckets_ ? classify<true>(value) : classify<false>(value);
     }
 
-    // buckets[i] = the bucket of values[i]; the tree descents of the batch overlap.
-    void classify_batch(const std::int64_t* values, std::size_t count,
+    // Reads each of from[0, count) once, into values[i], and sets buckets[i] to the bucket of
+    // that value; the tree descents of the batch overlap.
+    void classify_batch(const std::int64_t* from, std::size_t count, std::int64_t* values,
                         std::size_t* buckets) const noexcept;
 
   private:
@@ -81,10 +82,10 @@ class Classifier {
     }
 
     template <bool EqualBuckets>
-    void classify_with_depth(const std::int64_t* values, std::size_t count,
+    void classify_with_depth(const std::int64_t* from, std::size_t count, std::int64_t* values,
                              std::size_t* buckets) const noexcept;
     template <bool EqualBuckets, unsigned Levels>
-    void classify_all(const std::int64_t* values, std::size_t count,
+    void classify_all(const std::int64_t* from, std::size_t count, std::int64_t* values,
                       std::size_t* buckets) const noexcept;
 
     // tree_[1 .. 2^log_leaves_): the splitters (padded with the largest int64) in breadth-first

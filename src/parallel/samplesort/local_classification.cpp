@@ -6,8 +6,8 @@
 namespace tarvo::samplesort {
 namespace {
 
-// Values are copied out of the slice in batches and classified from those copies: each element
-// is read from the slice once, so a bucket and the value moved into it always agree.
+// Values are read out of the slice in batches and classified from those copies: each element is
+// read from the slice once, so a bucket and the value moved into it always agree.
 constexpr std::size_t batch = 64;
 
 }  // namespace
@@ -24,14 +24,7 @@ std::size_t classify_stripe(Slice stripe, const Classifier& classify, const Stri
     std::size_t targets[batch];
     for (std::size_t first = 0; first < stripe.size(); first += batch) {
         const std::size_t count = std::min(batch, stripe.size() - first);
-        // A copy of fixed length compiles to a few vector moves; one of variable length to a
-        // string instruction whose start-up costs more than the copy.
-        if (count == batch) {
-            std::memcpy(values, stripe.data() + first, sizeof values);
-        } else {
-            std::memcpy(values, stripe.data() + first, count * sizeof(std::int64_t));
-        }
-        classify.classify_batch(values, count, targets);
+        classify.classify_batch(stripe.data() + first, count, values, targets);
         for (std::size_t i = 0; i < count; ++i) {
             const std::size_t b = targets[i];
             std::int64_t* next = cursor[b];
