@@ -67,6 +67,7 @@ bench-cpp: venv bench-deps
 		-DCMAKE_MAKE_PROGRAM=$(abspath $(VENV)/bin/ninja) >/dev/null
 	$(VENV)/bin/cmake --build $(BENCH_BUILD) -j $(JOBS)
 	$(BENCH_BUILD)/bench/tarvo_sequential_bench $(BENCH_ARGS)
+	$(BENCH_BUILD)/bench/tarvo_parallel_bench $(PARALLEL_BENCH_ARGS)
 
 format: venv
 	$(VENV)/bin/clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.hpp' 'tests/*.cpp' 'tests/*.hpp' 'bench/*.cpp')
