@@ -37,6 +37,10 @@ inline constexpr unsigned idle_rounds_before_sleep = 32;
 // than the second core saves.
 inline constexpr std::size_t pool_sort_sequential_max = 65535;
 
+// The ordered-input check compares adjacent pairs in blocks of this many without an early exit
+// inside a block, which lets the compiler vectorise the scan; the first failing block ends it.
+inline constexpr std::size_t presorted_scan_block = 256;
+
 // The in-place samplesort. Elements move between the slice and per-thread buffers in blocks of
 // this many: 2 KiB, large enough that moving a block costs far more than claiming its slot, small
 // enough that a buffer block for every bucket stays in the L2 cache.
@@ -48,6 +52,15 @@ inline constexpr unsigned samplesort_log_buckets_max = 8;
 // Each partition aims at buckets of about this many elements, so shorter slices get fewer
 // buckets (and fewer half-full buffer blocks to clean up).
 inline constexpr std::size_t samplesort_bucket_target = 8192;
+// Elements read and classified at a time: a batch's copies and buckets stay in L1 while they are
+// appended to their buckets' buffer blocks.
+inline constexpr std::size_t samplesort_classification_batch = 64;
+// Values descending the classifier's tree side by side: eight independent chains of loads keep
+// the core busy where one would wait on each load.
+inline constexpr std::size_t samplesort_classifier_lanes = 8;
+// Partitions nested deeper than this give up on a bucket that keeps evading its splitters and
+// let the kernel (O(n log n) on any input) sort it; 10^10 elements need three.
+inline constexpr unsigned samplesort_max_depth = 6;
 // A partition gives each worker a stripe of at least this many elements (512 KiB), so that its
 // buffers (about 1.1 MiB) never outweigh the data by much and short slices on many workers do
 // not obtain memory that no stripe would use.

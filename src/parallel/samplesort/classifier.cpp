@@ -73,7 +73,7 @@ void Classifier::classify_all(const std::int64_t* from, std::size_t count, std::
     // Descending the tree level by level for several values at once keeps that many independent
     // loads in flight instead of one chain of dependent ones; a fixed depth lets the compiler
     // keep every lane in a register.
-    constexpr std::size_t lanes = 8;
+    constexpr std::size_t lanes = samplesort_classifier_lanes;
     constexpr std::size_t leaves = std::size_t{1} << Levels;
     std::size_t i = 0;
     for (; i + lanes <= count; i += lanes) {

@@ -4,13 +4,10 @@
 #include <cstring>
 
 namespace tarvo::samplesort {
-namespace {
 
 // Values are read out of the slice in batches and classified from those copies: each element is
 // read from the slice once, so a bucket and the value moved into it always agree.
-constexpr std::size_t batch = 64;
-
-}  // namespace
+constexpr std::size_t batch = samplesort_classification_batch;
 
 std::size_t classify_stripe(Slice stripe, const Classifier& classify, const StripeMemory& memory,
                             BucketId* ids) noexcept {

@@ -13,10 +13,6 @@
 namespace tarvo::samplesort {
 namespace {
 
-// Partitions nested deeper than this give up on a bucket that keeps evading its splitters and
-// let the kernel (O(n log n) on any input) sort it.
-constexpr unsigned max_partition_depth = 6;
-
 unsigned log_buckets_for(std::size_t n) noexcept {
     const unsigned wanted = static_cast<unsigned>(std::bit_width(n / samplesort_bucket_target));
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
@@ -118,7 +114,7 @@ void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, cons
 
 void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, max_partition_depth);
+    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, samplesort_max_depth);
 }
 
 }  // namespace tarvo::samplesort
