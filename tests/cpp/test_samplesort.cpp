@@ -268,3 +268,27 @@ TEST_CASE("samplesort: buckets partitioned again by one worker and by all of the
         }
     }
 }
+
+TEST_CASE("samplesort: a nested partition without memory leaves its bucket to the kernel") {
+    // With these limits the buckets of 400,000 elements get parallel partitions of their own,
+    // each obtaining memory; whichever of those allocations fails, the bucket is still sorted.
+    auto pool = start_pool(2);
+    std::mt19937_64 rng(23);
+    const Values input = test::random_full_range(400000, rng);
+    const Values expected = test::sorted_copy(input);
+    const Limits limits{1000, 4000};
+    const Memory memory(input.size(), pool->size());
+    Values values = input;
+    reset_allocation_count();
+    pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+    const long allocations = allocations_made();
+    REQUIRE(allocations > 0);
+    for (long k = 0; k < std::min(allocations, 24L); ++k) {
+        CAPTURE(k);
+        values = input;
+        fail_allocation_after(k);
+        pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+        fail_allocation_after(-1);
+        CHECK(values == expected);
+    }
+}
