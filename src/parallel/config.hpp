@@ -64,7 +64,7 @@ inline constexpr unsigned samplesort_max_depth = 6;
 // A partition gives each worker a stripe of at least this many elements (512 KiB), so that its
 // buffers (about 1.1 MiB) never outweigh the data by much and short slices on many workers do
 // not obtain memory that no stripe would use.
-inline constexpr std::size_t samplesort_stripe_elements_min = std::size_t{1} << 16;
+inline constexpr std::size_t samplesort_elements_per_stripe = std::size_t{1} << 16;
 // Sample elements drawn per bucket: splitters from a sample this dense leave buckets within a
 // few per cent of equal size.
 inline constexpr std::size_t samplesort_oversampling = 16;

@@ -13,11 +13,11 @@ namespace tarvo::samplesort {
 
 // Everything the sort of a slice of `len` elements needs, obtained before any element moves:
 // the buffers of its stripes, one per worker but no more than the slice has stretches of
-// samplesort_stripe_elements_min, and the bucket ids of the slice's blocks. Throws OutOfMemory.
+// samplesort_elements_per_stripe, and the bucket ids of the slice's blocks. Throws OutOfMemory.
 class Memory {
   public:
     Memory(std::size_t len, std::size_t workers)
-        : stripes_(std::clamp<std::size_t>(len / samplesort_stripe_elements_min, 1, workers)),
+        : stripes_(std::clamp<std::size_t>(len / samplesort_elements_per_stripe, 1, workers)),
           block_ids_(len / block, Fill::uninitialized) {}
 
     const Workspaces& stripes() const noexcept { return stripes_; }
