@@ -74,7 +74,7 @@ TEST_CASE("parallel sorts: a million ascending, descending or random values") {
 }
 
 TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing moves") {
-    const std::vector<std::int64_t> input = shuffled(200000, 13);
+    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 13);
     std::vector<std::int64_t> values = input;
     fail_allocation_after(0);
     CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);
@@ -104,9 +104,9 @@ TEST_CASE("parallel sorts: Hoare partition splits into two non-empty ordered sid
 }
 
 TEST_CASE("parallel sorts: an all-but-one-equal slice still sorts") {
-    std::vector<std::int64_t> values(100000, 5);
+    std::vector<std::int64_t> values(pool_sort_sequential_max + 1, 5);
     values[1] = 4;
-    values[99998] = 9;
+    values[values.size() - 2] = 9;
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
     std::vector<std::int64_t> stable = values;
@@ -140,7 +140,7 @@ TEST_CASE("presorted: ascending is kept, descending reversed, anything else unto
 }
 
 TEST_CASE("parallel sorts: whichever allocation fails, unstable sorts and stable leaves it be") {
-    const std::vector<std::int64_t> input = shuffled(200000, 9);
+    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 9);
     std::vector<std::int64_t> expected = input;
     std::sort(expected.begin(), expected.end());
     // Every allocation the sorts make, counted on an undisturbed run (the pool exists by now).

@@ -236,7 +236,6 @@ TEST_CASE("samplesort: like std::sort around every threshold, on 1, 2, 3 and 64 
                                    block - 1,
                                    block + 1,
                                    samplesort_bucket_target * 2 + 1,
-                                   pool_sort_sequential_max + 1,
                                    samplesort_leaf_max - 1,
                                    samplesort_leaf_max + 1,
                                    3 * samplesort_leaf_max + 7};

@@ -42,9 +42,9 @@ namespace {
 // Bubble and insertion sort, and textbook quicksort on ordered input, take time quadratic in the
 // length: this keeps one input of theirs within milliseconds.
 constexpr std::size_t quadratic_max_elements = 1024;
-// Beyond the 65,536 elements from which the pool-backed sorts use the pool, far beyond the 8,192
-// from which par_merge_sort does (it splits several levels deep), and beyond smart's sequential
-// limit of 100,000.
+// Far beyond the 8,192 elements from which par_merge_sort uses the pool (it splits several levels
+// deep) and beyond smart's sequential limit of 100,000. The pool-backed sorts use the pool only
+// from 524,288 elements on; the samplesort target runs their parallel method at every length.
 constexpr std::size_t max_elements = std::size_t{1} << 17;
 constexpr std::size_t header_bytes = 3;
 // Budgets this small run out after a few partitions, on any input long enough to be partitioned.

@@ -26,7 +26,7 @@ ALLOCATION_FAILED = re.compile(r"memory allocation of (\d+) bytes failed")
 # Long enough for par_merge to take its parallel, allocating path.
 PARALLEL_LENGTH = 20_000
 # Long enough for the pool-backed sorts to use the pool rather than the kernel alone.
-POOL_SORT_LENGTH = 100_000
+POOL_SORT_LENGTH = 600_000
 
 
 @pytest.fixture(scope="module")
@@ -69,12 +69,22 @@ CASES = {
         "radix",
         ALL,
     ),
-    "smart, parallel route": ("smart", lambda: shuffled(200_000), "parallel_unstable", NONE),
+    "smart, parallel route": (
+        "smart",
+        lambda: shuffled(POOL_SORT_LENGTH),
+        "parallel_unstable",
+        NONE,
+    ),
     # The stable sort raises when its buffer cannot be had; the unstable one sorts in place.
     "par_sort": ("par_sort", lambda: shuffled(POOL_SORT_LENGTH), None, FIRST),
-    "par_sort, skewed": ("par_sort", lambda: skewed(400_000), None, FIRST),
+    "par_sort, skewed": ("par_sort", lambda: skewed(POOL_SORT_LENGTH), None, FIRST),
     "par_sort_unstable": ("par_sort_unstable", lambda: shuffled(POOL_SORT_LENGTH), None, NONE),
-    "par_sort_unstable, skewed": ("par_sort_unstable", lambda: skewed(400_000), None, NONE),
+    "par_sort_unstable, skewed": (
+        "par_sort_unstable",
+        lambda: skewed(POOL_SORT_LENGTH),
+        None,
+        NONE,
+    ),
     "par_merge": ("par_merge", lambda: shuffled(PARALLEL_LENGTH), None, ALL),
 }
 
@@ -210,10 +220,10 @@ def test_failed_calls_release_what_they_had_obtained(testing, warm_pool):
         "radix": shuffled(LEAK_LENGTH),  # lists first, then the pass buffer
         "tim": shuffled(LEAK_LENGTH),
         "par_merge": shuffled(LEAK_LENGTH),
-        "par_sort": shuffled(LEAK_LENGTH),
-        "par_sort_unstable": shuffled(LEAK_LENGTH),
+        "par_sort": shuffled(POOL_SORT_LENGTH),
+        "par_sort_unstable": shuffled(POOL_SORT_LENGTH),
     }
-    arr = np.empty(LEAK_LENGTH, dtype=np.int64)
+    arrays = {name: np.empty_like(original) for name, original in cases.items()}
     schedule = []
     for name, original in cases.items():
         count = allocations_of(testing, name, original.copy())
@@ -222,10 +232,10 @@ def test_failed_calls_release_what_they_had_obtained(testing, warm_pool):
     def run(rounds):
         for name, original, k in schedule:
             for _ in range(rounds):
-                np.copyto(arr, original)
+                np.copyto(arrays[name], original)
                 testing.fail_allocation_after(k)
                 try:
-                    testing.sort(name, arr)
+                    testing.sort(name, arrays[name])
                 except MemoryError:
                     pass
                 finally:
