@@ -27,6 +27,16 @@ std::size_t digit(std::uint64_t key) noexcept {
     return static_cast<std::size_t>(key / power_of_ten(P) % radix_base);
 }
 
+// The slot below ends[d], taken for the next key with digit d. The decrement stops at 0: when
+// the keys are the slice itself, another thread may change them between the counting and the
+// scattering, and a digit met more often than it was counted must not write below dst. Every
+// ends[d] starts at or below n, so the slot is always inside dst; on unchanged keys no end
+// reaches 0 before its last key, and the stop never acts.
+inline std::size_t take_slot(std::size_t& end) noexcept {
+    end -= end != 0;
+    return end;
+}
+
 // Scatters src[0, n) into dst by decimal digit P. ends[d] holds the number of keys whose digit is
 // at most d; walking backwards keeps keys with equal digits in their order, so the pass is stable.
 // Counts digit P + 1 of every key into next on the way: the keys stay the same multiset from
@@ -38,7 +48,7 @@ void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t 
         if (next != nullptr) {
             for (std::size_t i = n; i-- > 0;) {
                 const std::uint64_t key = src[i];
-                dst[--ends[digit<P>(key)]] = key;
+                dst[take_slot(ends[digit<P>(key)])] = key;
                 ++(*next)[digit<P + 1>(key)];
             }
             return;
@@ -46,7 +56,7 @@ void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t 
     }
     for (std::size_t i = n; i-- > 0;) {
         const std::uint64_t key = src[i];
-        dst[--ends[digit<P>(key)]] = key;
+        dst[take_slot(ends[digit<P>(key)])] = key;
     }
 }
 
@@ -96,14 +106,6 @@ std::size_t decimal_digits(std::uint64_t key) noexcept {
     return digits;
 }
 
-std::span<std::uint64_t> radix_sort_unsigned(std::span<std::uint64_t> keys,
-                                             std::uint64_t* pass_buffer) noexcept {
-    if (keys.size() < 2) return keys;
-    const std::uint64_t max_key = largest(keys);
-    if (max_key == 0) return keys;
-    return sort_keys(keys, pass_buffer, max_key);
-}
-
 void radix_sort_unsigned(std::span<std::uint64_t> keys) {
     if (keys.size() < 2) return;
     const std::uint64_t max_key = largest(keys);
@@ -133,39 +135,55 @@ void radix_sort(Slice s) {
         return;
     }
 
-    // Only a list of two or more keys whose largest is not 0 goes through passes.
-    const std::size_t non_negatives = n - negatives;
-    std::size_t pass_length = negatives >= 2 ? negatives : 0;
-    if (non_negatives >= 2 && highest > 0) pass_length = std::max(pass_length, non_negatives);
+    // Negative magnitudes (in unsigned arithmetic, so INT64_MIN becomes 2^63) fill lists from the
+    // front in slice order, the non-negative values from the back. The lists are split where the
+    // two meet, not by the count taken above: the slice may change in between (another thread
+    // may write into it), and the lists, once filled, are ours alone. The order within a list does
+    // not matter, its keys are sorted; the largest keys are taken on the way.
     Buffer<std::uint64_t> lists(n, Fill::uninitialized);
-    Buffer<std::uint64_t> pass_buffer;
-    if (pass_length > 0) pass_buffer = Buffer<std::uint64_t>(pass_length, Fill::uninitialized);
-
-    // Negative magnitudes (in unsigned arithmetic, so INT64_MIN becomes 2^63) fill the front of
-    // lists, the non-negative values the back, each in slice order.
-    const std::span<std::uint64_t> negative_list{lists.data(), negatives};
-    const std::span<std::uint64_t> non_negative_list{lists.data() + negatives, non_negatives};
     std::size_t next_negative = 0;
-    std::size_t next_non_negative = negatives;
-    for (const std::int64_t x : s) {
+    std::size_t next_non_negative = n;  // one past the next back slot
+    std::uint64_t largest_magnitude = 0;
+    std::uint64_t largest_non_negative = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t x = s[i];
         const auto bits = static_cast<std::uint64_t>(x);
         const bool negative = x < 0;
-        lists[negative ? next_negative : next_non_negative] = negative ? 0 - bits : bits;
+        const std::uint64_t key = negative ? 0 - bits : bits;
+        next_non_negative -= !negative;
+        lists[negative ? next_negative : next_non_negative] = key;
         next_negative += negative;
-        next_non_negative += !negative;
+        largest_magnitude = std::max(largest_magnitude, negative ? key : 0);
+        largest_non_negative = std::max(largest_non_negative, negative ? 0 : key);
     }
+    const std::size_t negative_count = next_negative;
+    const std::span<std::uint64_t> negative_list{lists.data(), negative_count};
+    const std::span<std::uint64_t> non_negative_list{lists.data() + negative_count,
+                                                     n - negative_count};
+
+    // Only a list of two or more keys whose largest is not 0 goes through passes.
+    const auto needs_passes = [](std::span<const std::uint64_t> list, std::uint64_t max_key) {
+        return list.size() >= 2 && max_key > 0;
+    };
+    std::size_t pass_length = 0;
+    if (needs_passes(negative_list, largest_magnitude)) pass_length = negative_list.size();
+    if (needs_passes(non_negative_list, largest_non_negative)) {
+        pass_length = std::max(pass_length, non_negative_list.size());
+    }
+    Buffer<std::uint64_t> pass_buffer;
+    if (pass_length > 0) pass_buffer = Buffer<std::uint64_t>(pass_length, Fill::uninitialized);
+    const auto sorted = [&](std::span<std::uint64_t> list, std::uint64_t max_key) {
+        if (!needs_passes(list, max_key)) return list;
+        return sort_keys(list, pass_buffer.data(), max_key);
+    };
 
     // Largest magnitude first, negated back; the key 2^63 comes back as INT64_MIN.
-    const std::span<const std::uint64_t> magnitudes =
-        radix_sort_unsigned(negative_list, pass_buffer.data());
-    for (std::size_t i = 0; i < negatives; ++i) {
-        s[i] = static_cast<std::int64_t>(0 - magnitudes[negatives - 1 - i]);
+    const std::span<const std::uint64_t> magnitudes = sorted(negative_list, largest_magnitude);
+    for (std::size_t i = 0; i < negative_count; ++i) {
+        s[i] = static_cast<std::int64_t>(0 - magnitudes[negative_count - 1 - i]);
     }
-    if (non_negatives > 0) {
-        const std::span<const std::uint64_t> values =
-            radix_sort_unsigned(non_negative_list, pass_buffer.data());
-        std::memcpy(s.data() + negatives, values.data(), values.size_bytes());
-    }
+    const std::span<const std::uint64_t> values = sorted(non_negative_list, largest_non_negative);
+    if (!values.empty()) std::memcpy(s.data() + negative_count, values.data(), values.size_bytes());
 }
 
 }  // namespace tarvo
