@@ -9,9 +9,9 @@
 namespace tarvo {
 
 std::size_t min_run_length(std::size_t n) noexcept {
-    if (n < tim_min_merge) return n;
+    if (n < tim_single_block_below) return n;
     std::size_t odd_bits_shifted_out = 0;
-    while (n >= tim_min_merge) {
+    while (n >= tim_single_block_below) {
         odd_bits_shifted_out |= n & 1;
         n >>= 1;
     }

@@ -12,7 +12,7 @@
 namespace tarvo {
 
 // Below this length the whole slice is one block; from it on blocks hold 16 to 32 elements.
-inline constexpr std::size_t tim_min_merge = 32;
+inline constexpr std::size_t tim_single_block_below = 32;
 
 // The block length: n below 32, otherwise between 16 and 32.
 std::size_t min_run_length(std::size_t n) noexcept;
