@@ -78,7 +78,9 @@ std::uint64_t largest(std::span<const std::uint64_t> keys) noexcept {
     return max_key;
 }
 
-// keys.size() >= 2 and max_key, their largest, > 0.
+// keys.size() >= 2 and max_key, their largest, > 0. When the keys are changed by another thread
+// meanwhile, max_key may be no bound, and the result is in no particular order; every key written
+// is still one read from keys.
 std::span<std::uint64_t> sort_keys(std::span<std::uint64_t> keys, std::uint64_t* pass_buffer,
                                    std::uint64_t max_key) noexcept {
     const std::size_t n = keys.size();
@@ -89,10 +91,18 @@ std::span<std::uint64_t> sort_keys(std::span<std::uint64_t> keys, std::uint64_t*
     std::uint64_t* src = keys.data();
     std::uint64_t* dst = pass_buffer;
     for (std::size_t p = 0; p < passes; ++p) {
-        DigitCounts ends = counts;
-        for (std::size_t d = 1; d < radix_base; ++d) ends[d] += ends[d - 1];
+        DigitCounts starts{};  // where each digit's keys begin in dst
+        for (std::size_t d = 1; d < radix_base; ++d) starts[d] = starts[d - 1] + counts[d - 1];
+        DigitCounts ends;
+        for (std::size_t d = 0; d < radix_base; ++d) ends[d] = starts[d] + counts[d];
         counts = {};
         scatter_passes[p](src, dst, n, ends, p + 1 < passes ? &counts : nullptr);
+        if (ends != starts) {
+            // The keys changed between counting and scattering: a slot was taken twice and
+            // another one never written, which still holds whatever the buffer held before.
+            // dst takes the keys as they are now instead, so that every slot holds a key.
+            std::memcpy(dst, src, n * sizeof *dst);
+        }
         std::swap(src, dst);
     }
     return {src, n};

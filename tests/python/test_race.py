@@ -6,7 +6,7 @@ test, not a dead suite), with the array placed by np.frombuffer over an anonymou
 that it ends exactly where a page begins. Guard mode makes that page and the one before the
 array's first page inaccessible, so a stray access past the end faults; canary mode leaves them
 readable and fills them, and the rest of the array's first page, with a marker value that must
-never show up in the array, nor be overwritten.
+never show up in the array, nor be overwritten; nor may any value the writer cannot have written.
 
 The writer thread calls os.preadv without the GIL, rewriting the whole array many times per
 call from an in-memory file of pre-drawn values; the values' pattern keeps the smart
@@ -36,14 +36,12 @@ PROT_NONE = 0
 libc = ctypes.CDLL(None, use_errno=True)
 libc.mprotect.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
 
-def draw(pattern, count, rng):
-    if pattern == "wide":  # both signs over the whole range: pdq, parallel and radix's lists
-        return rng.integers(-(2**63), 2**63 - 1, count, dtype=np.int64, endpoint=True)
-    if pattern == "narrow":  # non-negative, spanning less than 10^6: smart's radix route
-        return rng.integers(0, 500_000, count, dtype=np.int64)
-    if pattern == "few":  # mostly duplicates: smart's tim route
-        return rng.integers(0, 10, count, dtype=np.int64)
-    raise ValueError(pattern)
+# Pattern: the values drawn lie in [low, high).
+PATTERNS = {
+    "wide": (-(2**63), 2**63),  # both signs over the whole range: pdq, parallel, radix's lists
+    "narrow": (0, 500_000),  # non-negative, spanning less than 10^6: smart's radix route
+    "few": (0, 10),  # mostly duplicates: smart's tim route
+}
 
 def placed_array(n, canary):
     # Pages: one in front, the array's pages (it ends at the last byte of the last one), one
@@ -68,7 +66,8 @@ def race(sort, pattern, n, canary, seconds, min_calls, rng):
     region, a, outside = placed_array(n, canary)
     # Enough variants that one preadv keeps the writer busy for a while even on short arrays.
     variants = max(3, min(1024, (1 << 20) // max(1, n * 8)))
-    source = draw(pattern, n * variants, rng)
+    low, high = PATTERNS[pattern]
+    source = rng.integers(low, high - 1, n * variants, dtype=np.int64, endpoint=True)
     a[:] = source[:n]
     fd = os.memfd_create("race")
     with open(fd, "wb", closefd=False) as f:
@@ -89,6 +88,9 @@ def race(sort, pattern, n, canary, seconds, min_calls, rng):
         calls += 1
         if canary:
             assert not (a == MARKER).any(), f"marker read into the array on call {calls}"
+            # A value no one wrote comes from memory that was not the array's, such as a buffer
+            # slot the sort never filled.
+            assert low <= a.min() and a.max() <= high - 1, f"foreign value on call {calls}"
             for part in outside:
                 assert (part == MARKER).all(), f"written outside the array on call {calls}"
     stop.set()
