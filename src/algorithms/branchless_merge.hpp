@@ -82,6 +82,7 @@ inline void merge_two_runs(ConstSlice left, ConstSlice right, std::int64_t* out)
     // the front cover every slot still open (the front has taken fewer than both runs hold, by at
     // least the open slots), so the two copies fill them; on sorted runs the second copies nothing.
     const std::size_t open = static_cast<std::size_t>(back - front);
+    if (open == 0) return;  // the common case for runs of equal length
     const std::size_t from_right = std::min(open, static_cast<std::size_t>(r_end - r));
     std::memcpy(front, r, from_right * sizeof *out);
     std::memcpy(front + from_right, l, (open - from_right) * sizeof *out);

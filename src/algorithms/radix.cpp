@@ -27,28 +27,31 @@ std::size_t digit(std::uint64_t key) noexcept {
     return static_cast<std::size_t>(key / power_of_ten(P) % radix_base);
 }
 
-// The slot below ends[d], taken for the next key with digit d. The decrement stops at 0: when
-// the keys are the slice itself, another thread may change them between the counting and the
-// scattering, and a digit met more often than it was counted must not write below dst. Every
-// ends[d] starts at or below n, so the slot is always inside dst; on unchanged keys no end
-// reaches 0 before its last key, and the stop never acts.
-inline std::size_t take_slot(std::size_t& end) noexcept {
-    end -= end != 0;
-    return end;
-}
+// Whether a pass reads keys that another thread may change meanwhile: the caller's slice, as
+// opposed to a buffer of ours.
+enum class Source { shared, own };
 
 // Scatters src[0, n) into dst by decimal digit P. ends[d] holds the number of keys whose digit is
 // at most d; walking backwards keeps keys with equal digits in their order, so the pass is stable.
 // Counts digit P + 1 of every key into next on the way: the keys stay the same multiset from
 // pass to pass, so the next pass's counts need no read of their own.
-template <std::size_t P>
+//
+// Keys read from a shared source may differ from the keys counted, and a digit met more often
+// than counted would then take slots below its share, down past 0; its slots are held at n - 1,
+// inside dst. The bound is off the chain of decrements of one counter, and on unchanged keys it
+// never acts.
+template <std::size_t P, Source S>
 void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t n,
                       DigitCounts& ends, DigitCounts* next) noexcept {
+    const auto slot = [&](std::uint64_t key) {
+        const std::size_t below_end = --ends[digit<P>(key)];
+        return S == Source::shared ? std::min(below_end, n - 1) : below_end;
+    };
     if constexpr (P + 1 < max_decimal_digits) {
         if (next != nullptr) {
             for (std::size_t i = n; i-- > 0;) {
                 const std::uint64_t key = src[i];
-                dst[take_slot(ends[digit<P>(key)])] = key;
+                dst[slot(key)] = key;
                 ++(*next)[digit<P + 1>(key)];
             }
             return;
@@ -56,21 +59,24 @@ void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t 
     }
     for (std::size_t i = n; i-- > 0;) {
         const std::uint64_t key = src[i];
-        dst[take_slot(ends[digit<P>(key)])] = key;
+        dst[slot(key)] = key;
     }
 }
 
 using ScatterPass = void (*)(const std::uint64_t*, std::uint64_t*, std::size_t, DigitCounts&,
                              DigitCounts*) noexcept;
 
-template <std::size_t... P>
+template <Source S, std::size_t... P>
 constexpr std::array<ScatterPass, sizeof...(P)> make_scatter_passes(std::index_sequence<P...>) {
-    return {&scatter_by_digit<P>...};
+    return {&scatter_by_digit<P, S>...};
 }
 
 // One instance per place value: with the divisor a compile-time constant, a digit costs two
 // multiplications instead of a 64-bit division.
-constexpr auto scatter_passes = make_scatter_passes(std::make_index_sequence<max_decimal_digits>{});
+constexpr auto scatter_passes =
+    make_scatter_passes<Source::own>(std::make_index_sequence<max_decimal_digits>{});
+constexpr auto shared_scatter_passes =
+    make_scatter_passes<Source::shared>(std::make_index_sequence<max_decimal_digits>{});
 
 std::uint64_t largest(std::span<const std::uint64_t> keys) noexcept {
     std::uint64_t max_key = 0;
@@ -78,11 +84,13 @@ std::uint64_t largest(std::span<const std::uint64_t> keys) noexcept {
     return max_key;
 }
 
-// keys.size() >= 2 and max_key, their largest, > 0. When the keys are changed by another thread
-// meanwhile, max_key may be no bound, and the result is in no particular order; every key written
-// is still one read from keys.
+// keys.size() >= 2 and max_key, their largest, > 0. Shared keys may change while they are sorted
+// (another thread writing into the slice): max_key is then no bound, and when a pass reading them
+// finds that they no longer fill the slots counted for them, its output has slots it never wrote;
+// the sort stops there and the keys, in whatever order they are, are the result. The passes that
+// read the pass buffer read exactly the keys they counted.
 std::span<std::uint64_t> sort_keys(std::span<std::uint64_t> keys, std::uint64_t* pass_buffer,
-                                   std::uint64_t max_key) noexcept {
+                                   std::uint64_t max_key, Source source) noexcept {
     const std::size_t n = keys.size();
     const std::size_t passes = decimal_digits(max_key);
     DigitCounts counts{};
@@ -96,12 +104,12 @@ std::span<std::uint64_t> sort_keys(std::span<std::uint64_t> keys, std::uint64_t*
         DigitCounts ends;
         for (std::size_t d = 0; d < radix_base; ++d) ends[d] = starts[d] + counts[d];
         counts = {};
-        scatter_passes[p](src, dst, n, ends, p + 1 < passes ? &counts : nullptr);
-        if (ends != starts) {
-            // The keys changed between counting and scattering: a slot was taken twice and
-            // another one never written, which still holds whatever the buffer held before.
-            // dst takes the keys as they are now instead, so that every slot holds a key.
-            std::memcpy(dst, src, n * sizeof *dst);
+        DigitCounts* const next = p + 1 < passes ? &counts : nullptr;
+        if (source == Source::shared && src == keys.data()) {
+            shared_scatter_passes[p](src, dst, n, ends, next);
+            if (ends != starts) return keys;
+        } else {
+            scatter_passes[p](src, dst, n, ends, next);
         }
         std::swap(src, dst);
     }
@@ -121,7 +129,8 @@ void radix_sort_unsigned(std::span<std::uint64_t> keys) {
     const std::uint64_t max_key = largest(keys);
     if (max_key == 0) return;
     Buffer<std::uint64_t> pass_buffer(keys.size(), Fill::uninitialized);
-    const std::span<std::uint64_t> sorted = sort_keys(keys, pass_buffer.data(), max_key);
+    const std::span<std::uint64_t> sorted =
+        sort_keys(keys, pass_buffer.data(), max_key, Source::shared);
     if (sorted.data() != keys.data()) {
         std::memcpy(keys.data(), sorted.data(), keys.size_bytes());
     }
@@ -184,7 +193,7 @@ void radix_sort(Slice s) {
     if (pass_length > 0) pass_buffer = Buffer<std::uint64_t>(pass_length, Fill::uninitialized);
     const auto sorted = [&](std::span<std::uint64_t> list, std::uint64_t max_key) {
         if (!needs_passes(list, max_key)) return list;
-        return sort_keys(list, pass_buffer.data(), max_key);
+        return sort_keys(list, pass_buffer.data(), max_key, Source::own);
     };
 
     // Largest magnitude first, negated back; the key 2^63 comes back as INT64_MIN.
