@@ -6,7 +6,9 @@ test, not a dead suite), with the array placed by np.frombuffer over an anonymou
 that it ends exactly where a page begins. Guard mode makes that page and the one before the
 array's first page inaccessible, so a stray access past the end faults; canary mode leaves them
 readable and fills them, and the rest of the array's first page, with a marker value that must
-never show up in the array, nor be overwritten; nor may any value the writer cannot have written.
+never show up in the array, nor be overwritten. Nor may the array ever hold a value outside the
+range the writer draws from: such a value comes from memory no one filled, like a buffer slot the
+sort never wrote.
 
 The writer thread calls os.preadv without the GIL, rewriting the whole array many times per
 call from an in-memory file of pre-drawn values; the values' pattern keeps the smart
@@ -88,8 +90,6 @@ def race(sort, pattern, n, canary, seconds, min_calls, rng):
         calls += 1
         if canary:
             assert not (a == MARKER).any(), f"marker read into the array on call {calls}"
-            # A value no one wrote comes from memory that was not the array's, such as a buffer
-            # slot the sort never filled.
             assert low <= a.min() and a.max() <= high - 1, f"foreign value on call {calls}"
             for part in outside:
                 assert (part == MARKER).all(), f"written outside the array on call {calls}"
