@@ -31,36 +31,68 @@ std::size_t digit(std::uint64_t key) noexcept {
 // opposed to a buffer of ours.
 enum class Source { shared, own };
 
+// Keys a pass over a shared source scatters per bound check. No counter drops by more than a
+// block's length within the block, so a block that starts with every end at least that high
+// takes no slot below 0 and runs unchecked. Long enough that the check vanishes in the block's
+// cost; short enough that only the pass's last few thousand keys, where the end of digit 0 nears
+// 0, take the checked path.
+constexpr std::size_t scatter_block = 256;
+
+// Scatters src[from, to) into dst backwards by decimal digit P, taking each key's slot below its
+// digit's end (and counting digit P + 1 into next when Counting). Checked: an end at 0 stays
+// there, so the slot is inside dst whatever the keys.
+template <std::size_t P, bool Checked, bool Counting>
+void scatter_range(const std::uint64_t* src, std::uint64_t* dst, std::size_t from, std::size_t to,
+                   DigitCounts& ends, DigitCounts* next) noexcept {
+    for (std::size_t i = to; i-- > from;) {
+        const std::uint64_t key = src[i];
+        std::size_t& end = ends[digit<P>(key)];
+        if constexpr (Checked) {
+            end -= end != 0;
+        } else {
+            --end;
+        }
+        dst[end] = key;
+        if constexpr (Counting) ++(*next)[digit<P + 1>(key)];
+    }
+}
+
 // Scatters src[0, n) into dst by decimal digit P. ends[d] holds the number of keys whose digit is
 // at most d; walking backwards keeps keys with equal digits in their order, so the pass is stable.
-// Counts digit P + 1 of every key into next on the way: the keys stay the same multiset from
-// pass to pass, so the next pass's counts need no read of their own.
+// Counts digit P + 1 of every key into next on the way when next is given: the keys stay the same
+// multiset from pass to pass, so the next pass's counts need no read of their own.
 //
 // Keys read from a shared source may differ from the keys counted, and a digit met more often
-// than counted would then take slots below its share, down past 0; its slots are held at n - 1,
-// inside dst. The bound is off the chain of decrements of one counter, and on unchanged keys it
-// never acts.
+// than counted would then take slots below its share, down past 0; such a pass goes in blocks,
+// checked where an end is too close to 0 for the block. On unchanged keys no check acts.
+template <std::size_t P, Source S, bool Counting>
+void scatter_keys(const std::uint64_t* src, std::uint64_t* dst, std::size_t n, DigitCounts& ends,
+                  DigitCounts* next) noexcept {
+    if constexpr (S == Source::own) {
+        scatter_range<P, false, Counting>(src, dst, 0, n, ends, next);
+    } else {
+        for (std::size_t to = n; to > 0;) {
+            const std::size_t from = to > scatter_block ? to - scatter_block : 0;
+            if (*std::min_element(ends.begin(), ends.end()) >= to - from) {
+                scatter_range<P, false, Counting>(src, dst, from, to, ends, next);
+            } else {
+                scatter_range<P, true, Counting>(src, dst, from, to, ends, next);
+            }
+            to = from;
+        }
+    }
+}
+
 template <std::size_t P, Source S>
 void scatter_by_digit(const std::uint64_t* src, std::uint64_t* dst, std::size_t n,
                       DigitCounts& ends, DigitCounts* next) noexcept {
-    const auto slot = [&](std::uint64_t key) {
-        const std::size_t below_end = --ends[digit<P>(key)];
-        return S == Source::shared ? std::min(below_end, n - 1) : below_end;
-    };
     if constexpr (P + 1 < max_decimal_digits) {
         if (next != nullptr) {
-            for (std::size_t i = n; i-- > 0;) {
-                const std::uint64_t key = src[i];
-                dst[slot(key)] = key;
-                ++(*next)[digit<P + 1>(key)];
-            }
+            scatter_keys<P, S, true>(src, dst, n, ends, next);
             return;
         }
     }
-    for (std::size_t i = n; i-- > 0;) {
-        const std::uint64_t key = src[i];
-        dst[slot(key)] = key;
-    }
+    scatter_keys<P, S, false>(src, dst, n, ends, next);
 }
 
 using ScatterPass = void (*)(const std::uint64_t*, std::uint64_t*, std::size_t, DigitCounts&,
