@@ -73,10 +73,16 @@ inline constexpr std::size_t samplesort_oversampling = 16;
 // used when no stretch holds more than this many times its share of the sample: within a small
 // factor the buckets are still balanced, while skewed input goes to the tree.
 inline constexpr std::size_t samplesort_linear_unevenness = 3;
-// A sample showing at most this many distinct values hands the slice to the kernel: vqsort
-// sorts 10^6 elements of 4 values in 0.5 ns each and of 16 in 0.9 ns, while a partition costs
-// about 3 ns per element of work, so with few workers the kernel alone finishes first.
+// A sample showing at most this many distinct values skips the partition: vqsort sorts 10^6
+// elements of 4 values in 0.5 ns each and of 16 in 0.9 ns, while a partition costs about 3 ns
+// per element of work. The kernel sorts every stripe and the slice is refilled from the stripes'
+// runs (one worker: the kernel sorts the slice).
 inline constexpr std::size_t samplesort_kernel_distinct_max = 16;
+// Input whose sample shows few distinct values is sorted by runs when every stripe, once sorted
+// by the kernel, holds at most this many runs of equal values (kept in the stripe's buffers):
+// far more than such a sample suggests, yet few enough that merging the stripes' runs while
+// filling the slice costs nothing next to the fill itself.
+inline constexpr std::size_t samplesort_runs_max = 256;
 // Buckets up to this length are sorted by the kernel: 1 MiB stays in the L2 cache, where the
 // kernel runs at its best; longer ones are partitioned again.
 inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;

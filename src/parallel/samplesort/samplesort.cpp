@@ -8,6 +8,7 @@
 #include "parallel/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/partition.hpp"
+#include "parallel/samplesort/runs.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -35,7 +36,7 @@ Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
 }
 
 // The kernel sorts input with this few distinct values in less time than one partition takes.
-bool kernel_is_faster(const Classifier& classify) noexcept {
+bool has_few_values(const Classifier& classify) noexcept {
     return classify.has_equal_buckets() &&
            classify.distinct_splitters() <= samplesort_kernel_distinct_max;
 }
@@ -55,7 +56,7 @@ void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limi
         return;
     }
     const Classifier classify = sample_classifier(s, memory.sample);
-    if (kernel_is_faster(classify)) {
+    if (has_few_values(classify)) {
         kernel_sort(s);
         return;
     }
@@ -98,9 +99,13 @@ void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
 void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
                          unsigned depth) {
     const Classifier classify = sample_classifier(s, stripes[0].sample);
-    if (kernel_is_faster(classify)) {
-        kernel_sort(s);
-        return;
+    if (has_few_values(classify)) {
+        if (stripes.size() == 1) {
+            kernel_sort(s);
+            return;
+        }
+        // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
+        if (sort_by_runs(s, stripes.all())) return;
     }
     std::size_t starts[max_buckets + 1];
     partition(s, classify, stripes.all(), ids, starts);
