@@ -73,6 +73,11 @@ inline constexpr std::size_t samplesort_oversampling = 16;
 // used when no stretch holds more than this many times its share of the sample: within a small
 // factor the buckets are still balanced, while skewed input goes to the tree.
 inline constexpr std::size_t samplesort_linear_unevenness = 3;
+// When the whole sampled range is not even enough, linear buckets are tried over the range left
+// once this many buckets' shares of the sample are set aside at each end: outliers up to that
+// share (1 % of the input at 10^7, as in 2 shares of 256) then join the end buckets, which grow
+// to at most 3 shares beyond the unevenness allowed, instead of forcing the tree's descent.
+inline constexpr std::size_t samplesort_linear_trimmed_shares = 2;
 // A sample showing at most this many distinct values skips the partition: vqsort sorts 10^6
 // elements of 4 values in 0.5 ns each and of 16 in 0.9 ns, while a partition costs about 3 ns
 // per element of work. The kernel sorts every stripe and the slice is refilled from the stripes'

@@ -141,10 +141,24 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     CHECK(linear(min64) == 0);
     CHECK(linear(max64) == 7);
 
+    // 120 values spread over [0, 960) and 4 far out at each end: the outliers would stretch
+    // every bucket over most of int64, so linear buckets cover the sample without 2 buckets'
+    // shares (2 x 16) at each end, [224, 728], in stretches of 64 from 224.
+    Values outliers = {min64, min64 + 1, -1000000, -999999};
+    for (std::int64_t v = 0; v < 960; v += 8) outliers.push_back(v);
+    outliers.insert(outliers.end(), {max64, max64 - 1, 1000000, 999999});
+    const Classifier trimmed = classifier_from(outliers, 3);
+    REQUIRE(trimmed.is_linear());
+    CHECK(trimmed(min64) == 0);
+    CHECK(trimmed(287) == 0);
+    CHECK(trimmed(288) == 1);
+    CHECK(trimmed(672) == 7);
+    CHECK(trimmed(max64) == 7);
+
     // Batches agree with one value at a time, for both kinds.
     std::mt19937_64 rng(3);
     Values probes = test::random_in(100, rng, -100, 1200);
-    for (const Classifier* c : {&tree, &equal, &linear}) {
+    for (const Classifier* c : {&tree, &equal, &linear, &trimmed}) {
         std::vector<std::size_t> batch(probes.size());
         Values copied(probes.size());
         c->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());

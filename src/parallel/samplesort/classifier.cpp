@@ -18,11 +18,11 @@ void build_tree(std::int64_t* tree, const std::int64_t* sorted, std::size_t node
 
 }  // namespace
 
-bool Classifier::try_linear(std::span<const std::int64_t> sorted_sample,
-                            unsigned log_buckets) noexcept {
-    low_ = sorted_sample.front();
-    const std::uint64_t span =
-        static_cast<std::uint64_t>(sorted_sample.back()) - static_cast<std::uint64_t>(low_);
+bool Classifier::try_linear(std::span<const std::int64_t> sorted_sample, unsigned log_buckets,
+                            std::size_t trimmed) noexcept {
+    low_ = sorted_sample[trimmed];
+    const std::uint64_t span = static_cast<std::uint64_t>(sorted_sample.end()[-1 - trimmed]) -
+                               static_cast<std::uint64_t>(low_);
     const unsigned width = static_cast<unsigned>(std::bit_width(span));
     // Fewer distinct values than buckets: the tree's equal-key buckets serve such input better.
     if (width <= log_buckets) return false;
@@ -30,9 +30,10 @@ bool Classifier::try_linear(std::span<const std::int64_t> sorted_sample,
     log_leaves_ = log_buckets;
     const std::size_t buckets = std::size_t{1} << log_buckets;
     const std::size_t most = samplesort_linear_unevenness * sorted_sample.size() / buckets;
-    // The sample is sorted, so each bucket's share is a run of it.
+    // The sample is sorted, so each bucket's share is a run of it. The values trimmed are left
+    // out: they add at most their count to the end buckets.
     std::size_t run = 0, previous = 0;
-    for (std::int64_t value : sorted_sample) {
+    for (std::int64_t value : sorted_sample.subspan(trimmed, sorted_sample.size() - 2 * trimmed)) {
         const std::size_t bucket = classify_linear(value);
         run = bucket == previous ? run + 1 : 1;
         previous = bucket;
@@ -54,7 +55,15 @@ Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log
         sorted_[splitters_++] = candidate;
     }
     sorted_[splitters_] = sorted_[splitters_ - 1];
-    if (!equal_buckets_ && try_linear(sorted_sample, log_buckets)) {
+    // Stretches of the whole sampled range, or else of the range without a few buckets' shares
+    // of the sample at either end: a few values far out (outliers) then join the end buckets
+    // instead of stretching every bucket over a range the bulk of the values does not fill.
+    const std::size_t trimmed =
+        (sorted_sample.size() >> log_buckets) * samplesort_linear_trimmed_shares;
+    // (Only while what is left is at least half the sample.)
+    if (!equal_buckets_ && (try_linear(sorted_sample, log_buckets, 0) ||
+                            (4 * trimmed <= sorted_sample.size() &&
+                             try_linear(sorted_sample, log_buckets, trimmed)))) {
         linear_ = true;
         return;
     }

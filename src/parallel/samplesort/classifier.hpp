@@ -7,7 +7,8 @@
 // which makes inputs with few distinct or heavily repeated values cheaper than random ones.
 // When the sample is spread about evenly over its range, buckets are instead equal stretches of
 // that range, found with a subtraction and a shift (as in MSD radix sort), which costs far less
-// than the tree's descent; values beyond the sample's range go to the first or the last bucket.
+// than the tree's descent; values beyond the range go to the first or the last bucket. The range
+// may leave out the sample's extremes, so that rare outliers do not spoil it.
 
 #include <algorithm>
 #include <cstddef>
@@ -54,8 +55,11 @@ class Classifier {
                         std::size_t* buckets) const noexcept;
 
   private:
-    // Whether the sample is even enough for linear buckets, and if so sets them up.
-    bool try_linear(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept;
+    // Whether the sample without its `trimmed` smallest and largest values is even enough for
+    // linear buckets over their range, and if so sets them up; the values trimmed count towards
+    // the end buckets.
+    bool try_linear(std::span<const std::int64_t> sorted_sample, unsigned log_buckets,
+                    std::size_t trimmed) noexcept;
 
     std::size_t classify_linear(std::int64_t value) const noexcept {
         const std::uint64_t distance =
