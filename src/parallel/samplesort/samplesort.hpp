@@ -3,7 +3,8 @@
 // "In-place Parallel Super Scalar Samplesort", ESA 2017): a parallel partition of the whole
 // slice into up to 256 buckets (more with equal-key buckets) by splitters from a sample, then
 // every bucket on its own, partitioned again by one worker until it fits the cache, where the
-// sort kernel finishes it. Equal-key buckets are left as they are.
+// sort kernel finishes it. Equal-key buckets are left as they are; input whose sample shows few
+// distinct values is sorted stripe by stripe and refilled from the stripes' runs instead.
 
 #include "core/memory.hpp"
 #include "core/slice.hpp"
