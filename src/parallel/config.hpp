@@ -71,7 +71,8 @@ inline constexpr std::size_t samplesort_elements_per_stripe = std::size_t{1} << 
 inline constexpr std::size_t samplesort_oversampling = 16;
 // Linear buckets (equal stretches of the sampled range, much cheaper to find than a tree's) are
 // used when no stretch holds more than this many times its share of the sample: within a small
-// factor the buckets are still balanced, while skewed input goes to the tree.
+// factor the buckets are still balanced, while skewed input goes to logarithmic buckets (the
+// same test, buckets of one value exempt) or the tree.
 inline constexpr std::size_t samplesort_linear_unevenness = 3;
 // When the whole sampled range is not even enough, linear buckets are tried over the range left
 // once this many buckets' shares of the sample are set aside at each end: outliers up to that

@@ -155,10 +155,41 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     CHECK(trimmed(672) == 7);
     CHECK(trimmed(max64) == 7);
 
-    // Batches agree with one value at a time, for both kinds.
+    // Skewed: 0 to 3 four times each, then 6 values in every doubling up to 1024. Neither even
+    // nor few-valued; 32 buckets allow 1 mantissa bit: distances 0 to 3 get buckets 1 to 4 of
+    // one value each (never sorted), then every doubling two, [4, 6) bucket 5 up to [768, 1024)
+    // bucket 20, the last, which also takes everything beyond.
+    Values skewed;
+    for (std::int64_t v = 0; v < 4; ++v) skewed.insert(skewed.end(), 4, v);
+    for (std::int64_t low = 4; low < 1024; low *= 2) {
+        for (std::int64_t half : {low, low + low / 2}) {
+            for (std::int64_t i = 0; i < 3; ++i) skewed.push_back(half + i * low / 6);
+        }
+    }
+    REQUIRE(skewed.size() == 64);
+    const Classifier logarithmic = classifier_from(skewed, 5);
+    REQUIRE(logarithmic.is_logarithmic());
+    REQUIRE(logarithmic.bucket_count() == 21);
+    CHECK(logarithmic(-5) == 0);
+    CHECK(logarithmic(min64) == 0);
+    CHECK(logarithmic(0) == 1);
+    CHECK(logarithmic(3) == 4);
+    CHECK(logarithmic(4) == 5);
+    CHECK(logarithmic(5) == 5);
+    CHECK(logarithmic(6) == 6);
+    CHECK(logarithmic(8) == 7);
+    CHECK(logarithmic(767) == 19);
+    CHECK(logarithmic(768) == 20);
+    CHECK(logarithmic(max64) == 20);
+    CHECK(logarithmic.is_equal_bucket(1));
+    CHECK(logarithmic.is_equal_bucket(4));
+    CHECK_FALSE(logarithmic.is_equal_bucket(5));
+    CHECK_FALSE(logarithmic.is_equal_bucket(20));
+
+    // Batches agree with one value at a time, for every kind.
     std::mt19937_64 rng(3);
     Values probes = test::random_in(100, rng, -100, 1200);
-    for (const Classifier* c : {&tree, &equal, &linear, &trimmed}) {
+    for (const Classifier* c : {&tree, &equal, &linear, &trimmed, &logarithmic}) {
         std::vector<std::size_t> batch(probes.size());
         Values copied(probes.size());
         c->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());

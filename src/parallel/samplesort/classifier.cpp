@@ -42,6 +42,36 @@ bool Classifier::try_linear(std::span<const std::int64_t> sorted_sample, unsigne
     return true;
 }
 
+bool Classifier::try_logarithmic(std::span<const std::int64_t> sorted_sample,
+                                 unsigned log_buckets) noexcept {
+    low_ = sorted_sample.front();
+    const std::uint64_t span =
+        static_cast<std::uint64_t>(sorted_sample.back()) - static_cast<std::uint64_t>(low_);
+    const std::size_t room = std::size_t{1} << log_buckets;
+    // As many mantissa bits as the buckets allow: bucket 0, then the span's index and below.
+    for (unsigned bits = log_buckets;; --bits) {
+        if (2 + logarithmic_index(span, bits) <= room) {
+            mantissa_bits_ = bits;
+            break;
+        }
+        if (bits == 0) return false;
+    }
+    log_buckets_ = static_cast<std::size_t>(2 + logarithmic_index(span, mantissa_bits_));
+    logarithmic_ = true;
+    const std::size_t most = samplesort_linear_unevenness * sorted_sample.size() / room;
+    std::size_t run = 0, previous = 0;
+    for (std::int64_t value : sorted_sample) {
+        const std::size_t bucket = classify_logarithmic(value);
+        run = bucket == previous ? run + 1 : 1;
+        previous = bucket;
+        if (run > most && !is_equal_bucket(bucket)) {
+            logarithmic_ = false;
+            return false;
+        }
+    }
+    return true;
+}
+
 Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log_buckets) noexcept {
     const std::size_t wanted = (std::size_t{1} << log_buckets) - 1;
     const std::size_t step = sorted_sample.size() / (wanted + 1);
@@ -65,6 +95,11 @@ Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log
                             (4 * trimmed <= sorted_sample.size() &&
                              try_linear(sorted_sample, log_buckets, trimmed)))) {
         linear_ = true;
+        return;
+    }
+    // Few distinct values are better served by the tree's equal-key buckets (and the runs).
+    if (splitters_ > samplesort_kernel_distinct_max &&
+        try_logarithmic(sorted_sample, log_buckets)) {
         return;
     }
     log_leaves_ = static_cast<unsigned>(std::bit_width(splitters_));
@@ -139,6 +174,11 @@ void Classifier::classify_batch(const std::int64_t* from, std::size_t count, std
         for (std::size_t i = 0; i < count; ++i) {
             values[i] = from[i];
             buckets[i] = classify_linear(values[i]);
+        }
+    } else if (logarithmic_) {
+        for (std::size_t i = 0; i < count; ++i) {
+            values[i] = from[i];
+            buckets[i] = classify_logarithmic(values[i]);
         }
     } else if (equal_buckets_) {
         classify_with_depth<true>(from, count, values, buckets);

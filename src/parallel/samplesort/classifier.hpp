@@ -8,9 +8,14 @@
 // When the sample is spread about evenly over its range, buckets are instead equal stretches of
 // that range, found with a subtraction and a shift (as in MSD radix sort), which costs far less
 // than the tree's descent; values beyond the range go to the first or the last bucket. The range
-// may leave out the sample's extremes, so that rare outliers do not spoil it.
+// may leave out the sample's extremes, so that rare outliers do not spoil it. Where neither is
+// even, logarithmic buckets may be (skewed input, dense near its low end): the distance from the
+// sample's low end is cut like a floating-point number, by its bit width and the few bits below
+// its leading one, so that every doubling of the distance gets the same number of buckets and
+// the smallest distances each get a bucket of one value, which needs no sorting.
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -32,6 +37,7 @@ class Classifier {
 
     std::size_t bucket_count() const noexcept {
         if (linear_) return std::size_t{1} << log_leaves_;
+        if (logarithmic_) return log_buckets_;
         return equal_buckets_ ? 2 * splitters_ + 1 : splitters_ + 1;
     }
     // How many distinct values the splitters took.
@@ -41,11 +47,19 @@ class Classifier {
     bool has_equal_buckets() const noexcept { return equal_buckets_; }
     // Every element of an equal-key bucket has the same value.
     bool is_equal_bucket(std::size_t bucket) const noexcept {
+        // Logarithmic buckets 1 to 2^(mantissa bits + 1) hold one distance each, except the
+        // last, which also takes everything beyond the sampled range.
+        if (logarithmic_) {
+            return bucket >= 1 && bucket <= (std::size_t{2} << mantissa_bits_) &&
+                   bucket + 1 < log_buckets_;
+        }
         return equal_buckets_ && bucket % 2 == 1;
     }
+    bool is_logarithmic() const noexcept { return logarithmic_; }
 
     std::size_t operator()(std::int64_t value) const noexcept {
         if (linear_) return classify_linear(value);
+        if (logarithmic_) return classify_logarithmic(value);
         return equal_buckets_ ? classify<true>(value) : classify<false>(value);
     }
 
@@ -67,6 +81,32 @@ class Classifier {
         const std::uint64_t last = (std::uint64_t{1} << log_leaves_) - 1;
         const std::uint64_t bucket = std::min(distance >> shift_, last);
         return value < low_ ? 0 : static_cast<std::size_t>(bucket);
+    }
+
+    // Whether the sample is even enough for logarithmic buckets (leaving aside those of a single
+    // value, which need no sorting however full), and if so sets them up.
+    bool try_logarithmic(std::span<const std::int64_t> sorted_sample,
+                         unsigned log_buckets) noexcept;
+
+    // Bucket 0 holds the values below low_; then distance d = value - low_ has index d while
+    // d < 2^(m + 1) (m mantissa bits), and beyond that (e - m - 1) * 2^m plus its top m + 1
+    // bits, for bit width e: indices grow with d, 2^m of them per doubling.
+    // Without branches: skewed input mixes short and long distances, and mispredicted branches
+    // would cost more than the tree's descent.
+    static std::uint64_t logarithmic_index(std::uint64_t distance,
+                                           unsigned mantissa_bits) noexcept {
+        // Distances 0 and 1 both have width 1 here; neither is shifted.
+        const int width = 64 - __builtin_clzll(distance | 1);
+        const int shift = std::max(width - static_cast<int>(mantissa_bits) - 1, 0);
+        return (static_cast<std::uint64_t>(shift) << mantissa_bits) + (distance >> shift);
+    }
+    std::size_t classify_logarithmic(std::int64_t value) const noexcept {
+        const std::uint64_t distance =
+            static_cast<std::uint64_t>(value) - static_cast<std::uint64_t>(low_);
+        const std::uint64_t bucket = std::min<std::uint64_t>(
+            1 + logarithmic_index(distance, mantissa_bits_), log_buckets_ - 1);
+        const std::uint64_t in_range = -static_cast<std::uint64_t>(value >= low_);
+        return static_cast<std::size_t>(bucket & in_range);
     }
 
     template <bool EqualBuckets>
@@ -102,8 +142,11 @@ class Classifier {
     unsigned log_leaves_ = 0;
     bool equal_buckets_ = false;
     bool linear_ = false;
+    bool logarithmic_ = false;
     std::int64_t low_ = 0;
     unsigned shift_ = 0;
+    unsigned mantissa_bits_ = 0;
+    std::size_t log_buckets_ = 0;
 };
 
 }  // namespace tarvo::samplesort
