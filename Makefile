@@ -148,8 +148,8 @@ coverage: venv system-deps
 FUZZ_CXX := clang++-16
 FUZZ_BUILD := build/fuzz
 FUZZ_SECONDS ?= 300
-FUZZ_ROUTINES := bubble_sort insertion_sort quick_sort heap_sort intro_sort merge_sort tim_sort \
-	pdq_sort radix_sort smart_sort parallel_stable_sort parallel_unstable_sort par_merge_sort
+# Module function names; empty: every routine of the table (fuzz_sort --list-routines).
+FUZZ_ROUTINES ?=
 clang-deps:
 	@if ! command -v $(FUZZ_CXX) >/dev/null \
 			|| [ ! -f "$$($(FUZZ_CXX) -print-runtime-dir)/libclang_rt.fuzzer-x86_64.a" ]; then \

@@ -14,8 +14,8 @@ namespace {
 constexpr const char parameter_name[] = "arr";
 constexpr int int64_type_number = 7;  // NPY_LONG: int64 on the 64-bit Linux targets
 
-std::string qualified(const CallDescriptor& descriptor) {
-    return std::string(descriptor.function_name) + "()";
+std::string qualified(std::string_view function_name) {
+    return std::string(function_name) + "()";
 }
 
 [[noreturn]] void raise_type_error(std::string message) {
@@ -53,10 +53,10 @@ std::string descriptor_text(PyArray_Descr* descr) {
 
 }  // namespace
 
-PyObject* bind_arr(const CallDescriptor& descriptor, PyObject* const* args, Py_ssize_t nargs,
+PyObject* bind_arr(std::string_view function_name, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) {
     if (nargs > 1) {
-        raise_type_error(qualified(descriptor) + " takes 1 positional arguments but " +
+        raise_type_error(qualified(function_name) + " takes 1 positional arguments but " +
                          std::to_string(nargs) + " were given");
     }
     PyObject* arr = nargs == 1 ? args[0] : nullptr;
@@ -65,17 +65,17 @@ PyObject* bind_arr(const CallDescriptor& descriptor, PyObject* const* args, Py_s
         PyObject* name = PyTuple_GET_ITEM(kwnames, k);
         if (!PyUnicode_Check(name)) raise_type_error(conversion_message(name, "PyString"));
         if (!names_parameter(name)) {
-            raise_type_error(qualified(descriptor) + " got an unexpected keyword argument '" +
+            raise_type_error(qualified(function_name) + " got an unexpected keyword argument '" +
                              object_text(name) + "'");
         }
         if (arr != nullptr) {
-            raise_type_error(qualified(descriptor) + " got multiple values for argument '" +
+            raise_type_error(qualified(function_name) + " got multiple values for argument '" +
                              parameter_name + "'");
         }
         arr = args[nargs + k];
     }
     if (arr == nullptr) {
-        raise_type_error(qualified(descriptor) + " missing 1 required positional argument: '" +
+        raise_type_error(qualified(function_name) + " missing 1 required positional argument: '" +
                          parameter_name + "'");
     }
     return arr;

@@ -1,7 +1,13 @@
-// libFuzzer target over one sort routine of tarvo_core, picked at build time by
-// TARVO_FUZZ_ROUTINE (one executable per routine, so that coverage feedback follows that routine
-// alone). Every input becomes a slice; the routine must leave it equal to std::sort of a copy,
-// which checks the order and the multiset at once.
+// libFuzzer target over the module's sort routines, the entries of routine_table. Every input
+// becomes a slice; the routine must leave it equal to std::sort of a copy, which checks the order
+// and the multiset at once.
+//
+//   fuzz_sort --routine=NAME [libFuzzer flags] [corpus...]   one routine (a campaign)
+//   fuzz_sort [libFuzzer flags] [corpus...]                  every routine on each input (smoke)
+//   fuzz_sort --list-routines                                the names, one per line
+//
+// With one routine only its code runs, so coverage feedback follows that routine alone.
+// libFuzzer ignores flags that start with "--" and hands them on to the processes it forks.
 //
 // Input layout: a header of three bytes, then little-endian int64 words (a partial last word is
 // ignored). The slice is the words repeated 1 + tiles times, each repetition shifted by `step`
@@ -18,27 +24,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <string_view>
 #include <vector>
 
-#include "adaptive/smart.hpp"
-#include "algorithms/bubble.hpp"
-#include "algorithms/heap.hpp"
-#include "algorithms/insertion.hpp"
-#include "algorithms/intro.hpp"
-#include "algorithms/merge.hpp"
-#include "algorithms/pdq.hpp"
-#include "algorithms/quick.hpp"
-#include "algorithms/radix.hpp"
-#include "algorithms/tim.hpp"
 #include "core/slice.hpp"
-#include "parallel/par_merge.hpp"
-#include "parallel/parallel_sort.hpp"
+#include "routine_table.hpp"
 
 namespace {
 
-// Bubble and insertion sort, and textbook quicksort on ordered input, take time quadratic in the
-// length: this keeps one input of theirs within milliseconds.
+// The quadratic routines take time quadratic in the length on some inputs: this keeps one input
+// of theirs within milliseconds.
 constexpr std::size_t quadratic_max_elements = 1024;
 // Far beyond the 8,192 elements from which the parallel sorts go through the pool, so that
 // par_merge_sort splits several levels deep, and beyond smart's sequential limit of 100,000.
@@ -53,52 +49,25 @@ struct Shape {
     std::uint8_t pdq_budget;
 };
 
-void sort_pdq(tarvo::Slice s, const Shape& shape) {
-    const std::size_t limit =
-        shape.pdq_budget < pdq_forced_budget_below ? shape.pdq_budget : tarvo::pdq_limit(s.size());
-    tarvo::pdq_sort(s, limit);
+// The routines this process fuzzes: one, or all of them.
+std::span<const tarvo::RoutineEntry> fuzzed = tarvo::routine_table;
+
+std::size_t max_length(const tarvo::RoutineEntry& entry) {
+    return entry.cost == tarvo::Cost::n_log_n ? max_elements : quadratic_max_elements;
 }
 
-struct Routine {
-    std::string_view name;
-    void (*sort)(tarvo::Slice, const Shape&);
-    std::size_t max_elements;
-};
-
-constexpr Routine routines[] = {
-    {"bubble_sort", [](tarvo::Slice s, const Shape&) { tarvo::bubble_sort(s); },
-     quadratic_max_elements},
-    {"insertion_sort", [](tarvo::Slice s, const Shape&) { tarvo::insertion_sort(s); },
-     quadratic_max_elements},
-    {"quick_sort", [](tarvo::Slice s, const Shape&) { tarvo::quick_sort(s); },
-     quadratic_max_elements},
-    {"heap_sort", [](tarvo::Slice s, const Shape&) { tarvo::heap_sort(s); }, max_elements},
-    {"intro_sort", [](tarvo::Slice s, const Shape&) { tarvo::intro_sort(s); }, max_elements},
-    {"merge_sort", [](tarvo::Slice s, const Shape&) { tarvo::merge_sort(s); }, max_elements},
-    {"tim_sort", [](tarvo::Slice s, const Shape&) { tarvo::tim_sort(s); }, max_elements},
-    {"pdq_sort", sort_pdq, max_elements},
-    {"radix_sort", [](tarvo::Slice s, const Shape&) { tarvo::radix_sort(s); }, max_elements},
-    {"smart_sort", [](tarvo::Slice s, const Shape&) { tarvo::smart_sort(s); }, max_elements},
-    {"parallel_stable_sort", [](tarvo::Slice s, const Shape&) { tarvo::parallel_stable_sort(s); },
-     max_elements},
-    {"parallel_unstable_sort",
-     [](tarvo::Slice s, const Shape&) { tarvo::parallel_unstable_sort(s); }, max_elements},
-    {"par_merge_sort", [](tarvo::Slice s, const Shape&) { tarvo::par_merge_sort(s); },
-     max_elements},
-};
-
-constexpr const Routine& find_routine(std::string_view name) {
-    for (const Routine& routine : routines) {
-        if (routine.name == name) return routine;
+// The entry's routine, except that pdq_sort gets the input's own small budget when it has one.
+void run(const tarvo::RoutineEntry& entry, tarvo::Slice s, const Shape& shape) {
+    if (entry.sort == tarvo::whole_slice::pdq && s.size() >= 2 &&
+        shape.pdq_budget < pdq_forced_budget_below) {
+        tarvo::pdq_sort(s, shape.pdq_budget);
+    } else {
+        entry.sort(s);
     }
-    throw "unknown TARVO_FUZZ_ROUTINE";  // in a constant expression: a compile-time error
 }
 
-#define TARVO_STRINGIFY(x) #x
-#define TARVO_ROUTINE_NAME(x) TARVO_STRINGIFY(x)
-constexpr const Routine& routine = find_routine(TARVO_ROUTINE_NAME(TARVO_FUZZ_ROUTINE));
-
-std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size, Shape& shape) {
+std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
+                                     std::size_t max_len, Shape& shape) {
     std::vector<std::int64_t> values;
     if (size < header_bytes) return values;
     shape.repetitions = std::size_t{1} + data[0];
@@ -106,7 +75,7 @@ std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
     shape.pdq_budget = data[2];
     const std::size_t words = (size - header_bytes) / sizeof(std::int64_t);
     if (words == 0) return values;
-    const std::size_t len = std::min(words * shape.repetitions, routine.max_elements);
+    const std::size_t len = std::min(words * shape.repetitions, max_len);
     values.resize(len);
     for (std::size_t i = 0; i < len; ++i) {
         std::uint64_t word;
@@ -116,22 +85,49 @@ std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
     return values;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void check(const tarvo::RoutineEntry& entry, const std::uint8_t* data, std::size_t size) {
     Shape shape{};
-    std::vector<std::int64_t> values = make_slice(data, size, shape);
+    std::vector<std::int64_t> values = make_slice(data, size, max_length(entry), shape);
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
-    routine.sort(values, shape);
+    run(entry, values, shape);
     const auto [wrong, _] = std::mismatch(values.begin(), values.end(), expected.begin());
     if (wrong != values.end()) {
         const std::size_t at = static_cast<std::size_t>(wrong - values.begin());
         std::fprintf(stderr,
                      "%.*s left %zu elements wrong at index %zu: %lld where sorting gives %lld\n",
-                     static_cast<int>(routine.name.size()), routine.name.data(), values.size(), at,
+                     static_cast<int>(entry.name.size()), entry.name.data(), values.size(), at,
                      static_cast<long long>(*wrong), static_cast<long long>(expected[at]));
         std::abort();
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    constexpr std::string_view routine_flag = "--routine=";
+    for (int a = 1; a < *argc; ++a) {
+        const std::string_view arg = (*argv)[a];
+        if (arg == "--list-routines") {
+            for (const tarvo::RoutineEntry& entry : tarvo::routine_table) {
+                std::printf("%.*s\n", static_cast<int>(entry.name.size()), entry.name.data());
+            }
+            std::exit(0);
+        }
+        if (arg.starts_with(routine_flag)) {
+            const tarvo::RoutineEntry* entry = tarvo::find_routine(arg.substr(routine_flag.size()));
+            if (entry == nullptr) {
+                std::fprintf(stderr, "no routine named '%s' (see --list-routines)\n",
+                             (*argv)[a] + routine_flag.size());
+                std::exit(2);
+            }
+            fuzzed = {entry, 1};
+        }
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    for (const tarvo::RoutineEntry& entry : fuzzed) check(entry, data, size);
     return 0;
 }
