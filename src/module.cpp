@@ -10,8 +10,10 @@
 #include <utility>
 
 #include "binding/call_path.hpp"
+#include "binding/debug_rendering.hpp"
 #include "binding/error.hpp"
 #include "binding/guarded.hpp"
+#include "binding/text.hpp"
 #include "routine_table.hpp"
 
 namespace tarvo::py {

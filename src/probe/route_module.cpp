@@ -21,23 +21,27 @@ PyObject* smart_route_of(PyObject* /*module*/, PyObject* arr) noexcept {
 }
 
 PyMethodDef route_methods[] = {
-    {"smart_route", smart_route_of, METH_O,
-     "smart_route(arr)\n--\n\n"
-     "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", \"radix\",\n"
-     "\"pdq\" or \"parallel_unstable\". Reads arr only."},
-    {nullptr, nullptr, 0, nullptr},
+    {
+        .ml_name = "smart_route",
+        .ml_meth = smart_route_of,
+        .ml_flags = METH_O,
+        .ml_doc = "smart_route(arr)\n--\n\n"
+                  "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", "
+                  "\"radix\",\n\"pdq\" or \"parallel_unstable\". Reads arr only.",
+    },
+    {.ml_name = nullptr, .ml_meth = nullptr, .ml_flags = 0, .ml_doc = nullptr},
 };
 
 PyModuleDef route_module = {
-    PyModuleDef_HEAD_INIT,
-    "tarvo._route",
-    "The route the smart dispatcher takes for an array, for benchmarks and tests.",
-    -1,  // m_size: no per-module state; the NumPy API table is process-wide
-    route_methods,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "tarvo._route",
+    .m_doc = "The route the smart dispatcher takes for an array, for benchmarks and tests.",
+    .m_size = -1,  // no per-module state; the NumPy API table is process-wide
+    .m_methods = route_methods,
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 }  // namespace
