@@ -15,7 +15,7 @@ namespace tarvo {
 namespace {
 
 // Deeper stacks are cut here: the frames nearest to the fault come first.
-constexpr int max_frames = 128;
+constexpr int backtrace_frames_max = 128;
 
 struct FreeDeleter {
     void operator()(char* text) const noexcept { std::free(text); }
@@ -51,8 +51,8 @@ void write_frame(int index, void* address) noexcept {
 }  // namespace
 
 void write_backtrace() noexcept {
-    void* frames[max_frames];
-    const int count = ::backtrace(frames, max_frames);
+    void* frames[backtrace_frames_max];
+    const int count = ::backtrace(frames, backtrace_frames_max);
     write_stderr("stack backtrace:\n");
     for (int i = 0; i < count; ++i) write_frame(i, frames[i]);
 }

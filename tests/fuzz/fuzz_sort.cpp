@@ -35,10 +35,10 @@ namespace {
 
 // The quadratic routines take time quadratic in the length on some inputs: this keeps one input
 // of theirs within milliseconds.
-constexpr std::size_t quadratic_max_elements = 1024;
+constexpr std::size_t quadratic_length_max = 1024;
 // Far beyond the 8,192 elements from which the parallel sorts go through the pool, so that
 // par_merge_sort splits several levels deep, and beyond smart's sequential limit of 100,000.
-constexpr std::size_t max_elements = std::size_t{1} << 17;
+constexpr std::size_t length_max = std::size_t{1} << 17;
 constexpr std::size_t header_bytes = 3;
 // Budgets this small run out after a few partitions, on any input long enough to be partitioned.
 constexpr std::uint8_t pdq_forced_budget_below = 16;
@@ -52,8 +52,8 @@ struct Shape {
 // The routines this process fuzzes: one, or all of them.
 std::span<const tarvo::RoutineEntry> fuzzed = tarvo::routine_table;
 
-std::size_t max_length(const tarvo::RoutineEntry& entry) {
-    return entry.cost == tarvo::Cost::n_log_n ? max_elements : quadratic_max_elements;
+std::size_t length_max_for(const tarvo::RoutineEntry& entry) {
+    return entry.cost == tarvo::Cost::n_log_n ? length_max : quadratic_length_max;
 }
 
 // The entry's routine, except that pdq_sort gets the input's own small budget when it has one.
@@ -87,7 +87,7 @@ std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
 
 void check(const tarvo::RoutineEntry& entry, const std::uint8_t* data, std::size_t size) {
     Shape shape{};
-    std::vector<std::int64_t> values = make_slice(data, size, max_length(entry), shape);
+    std::vector<std::int64_t> values = make_slice(data, size, length_max_for(entry), shape);
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
     run(entry, values, shape);
