@@ -318,7 +318,7 @@ print(json.dumps({"outcome": outcome, "strerror": os.strerror(code)}))
 
 def test_pool_that_cannot_start_in_a_latin1_locale_raises_the_fault(latin1_locale):
     result = run_python(POOL_FAILURE_IN_LATIN1, env={**latin1_locale, "RAYON_NUM_THREADS": "2"})
-    assert result.returncode == 0, result.stderr  # it aborted before the text could not decode
+    assert result.returncode == 0, result.stderr  # not aborted for want of a decodable message
     report = json.loads(result.stdout)
     if report["strerror"].isascii():
         pytest.skip("the C library has no German messages to test with")
