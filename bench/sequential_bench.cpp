@@ -1,8 +1,9 @@
 // Times every routine of the module's table that is not quadratic on shuffled input against
-// std::sort and std::stable_sort on the same inputs. The machine's cores drift by 10-25 % over
-// seconds, so the routines run interleaved, one after another on each input, in several rounds;
-// each ratio is the median over the rounds of the routine's time divided by the baseline's time
-// in the same round.
+// std::sort and std::stable_sort on the same inputs (tarvo_parallel_bench holds the pool-backed
+// sorts against their leaf kernel instead). The machine's cores drift by 10-25 % over seconds, so
+// the routines run interleaved, one after another on each input, in several rounds; each ratio is
+// the median over the rounds of the routine's time divided by the baseline's time in the same
+// round.
 //
 //   tarvo_sequential_bench [--rounds=N] [Google Benchmark flags]
 

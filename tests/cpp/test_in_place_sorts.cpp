@@ -118,8 +118,9 @@ bool affordable(const RoutineEntry& routine, Pattern pattern, std::size_t len) {
     return false;
 }
 
-// Beyond smart's sequential limit of 100,000, so that every routine marked for the pool uses it.
-constexpr std::size_t pool_length = 150'000;
+// Beyond the 524,288 elements from which the pool-backed sorts (and smart through them) use the
+// pool, so that every routine marked for the pool uses it.
+constexpr std::size_t pool_length = 600'000;
 
 }  // namespace
 

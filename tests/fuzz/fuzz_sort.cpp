@@ -6,7 +6,9 @@
 //   fuzz_sort [libFuzzer flags] [corpus...]                  every routine on each input (smoke)
 //   fuzz_sort --list-routines                                the names, one per line
 //
-// With one routine only its code runs, so coverage feedback follows that routine alone.
+// Besides the module's routines, "samplesort" fuzzes the pool-backed sorts' samplesort at every
+// length, with limits the input chooses. With one routine only its code runs, so coverage
+// feedback follows that routine alone.
 // libFuzzer ignores flags that start with "--" and hands them on to the processes it forks.
 //
 // Input layout: a header of three bytes, then little-endian int64 words (a partial last word is
@@ -24,11 +26,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <span>
+#include <functional>
 #include <string_view>
 #include <vector>
 
 #include "core/slice.hpp"
+#include "parallel/join.hpp"
+#include "parallel/samplesort/samplesort.hpp"
 #include "routine_table.hpp"
 
 namespace {
@@ -36,8 +40,9 @@ namespace {
 // The quadratic routines take time quadratic in the length on some inputs: this keeps one input
 // of theirs within milliseconds.
 constexpr std::size_t quadratic_length_max = 1024;
-// Far beyond the 8,192 elements from which the parallel sorts go through the pool, so that
-// par_merge_sort splits several levels deep, and beyond smart's sequential limit of 100,000.
+// Far beyond the 8,192 elements from which par_merge_sort uses the pool (it splits several levels
+// deep) and beyond smart's sequential limit of 100,000. The pool-backed sorts use the pool only
+// from 524,288 elements on; the samplesort target runs their parallel method at every length.
 constexpr std::size_t length_max = std::size_t{1} << 17;
 constexpr std::size_t header_bytes = 3;
 // Budgets this small run out after a few partitions, on any input long enough to be partitioned.
@@ -48,9 +53,6 @@ struct Shape {
     std::uint64_t step;
     std::uint8_t pdq_budget;
 };
-
-// The routines this process fuzzes: one, or all of them.
-std::span<const tarvo::RoutineEntry> fuzzed = tarvo::routine_table;
 
 std::size_t length_max_for(const tarvo::RoutineEntry& entry) {
     return entry.cost == tarvo::Cost::n_log_n ? length_max : quadratic_length_max;
@@ -65,6 +67,36 @@ void run(const tarvo::RoutineEntry& entry, tarvo::Slice s, const Shape& shape) {
         entry.sort(s);
     }
 }
+
+// The samplesort itself at any length (the pool-backed sorts hand short slices to the kernel),
+// with limits that the header's third byte lowers so that short inputs are partitioned again by
+// one worker and by all of them.
+void sort_samplesort(tarvo::Slice s, const Shape& shape) {
+    const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
+    const tarvo::samplesort::Limits limits{leaf_max, 4 * leaf_max};
+    const tarvo::samplesort::Memory memory(s.size(), tarvo::global_registry().size());
+    tarvo::run_on_pool([&] { tarvo::samplesort::sort(s, memory, limits); });
+}
+
+struct Target {
+    std::string_view name;
+    std::size_t length_max;
+    std::function<void(tarvo::Slice, const Shape&)> sort;
+};
+
+// The module's routines in table order, then the internal ones.
+std::vector<Target> all_targets() {
+    std::vector<Target> targets;
+    for (const tarvo::RoutineEntry& entry : tarvo::routine_table) {
+        targets.push_back({entry.name, length_max_for(entry),
+                           [&entry](tarvo::Slice s, const Shape& shape) { run(entry, s, shape); }});
+    }
+    targets.push_back({"samplesort", length_max, sort_samplesort});
+    return targets;
+}
+
+// The routines this process fuzzes: one, or all of them.
+std::vector<Target> fuzzed = all_targets();
 
 std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
                                      std::size_t max_len, Shape& shape) {
@@ -85,18 +117,18 @@ std::vector<std::int64_t> make_slice(const std::uint8_t* data, std::size_t size,
     return values;
 }
 
-void check(const tarvo::RoutineEntry& entry, const std::uint8_t* data, std::size_t size) {
+void check(const Target& target, const std::uint8_t* data, std::size_t size) {
     Shape shape{};
-    std::vector<std::int64_t> values = make_slice(data, size, length_max_for(entry), shape);
+    std::vector<std::int64_t> values = make_slice(data, size, target.length_max, shape);
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
-    run(entry, values, shape);
+    target.sort(values, shape);
     const auto [wrong, _] = std::mismatch(values.begin(), values.end(), expected.begin());
     if (wrong != values.end()) {
         const std::size_t at = static_cast<std::size_t>(wrong - values.begin());
         std::fprintf(stderr,
                      "%.*s left %zu elements wrong at index %zu: %lld where sorting gives %lld\n",
-                     static_cast<int>(entry.name.size()), entry.name.data(), values.size(), at,
+                     static_cast<int>(target.name.size()), target.name.data(), values.size(), at,
                      static_cast<long long>(*wrong), static_cast<long long>(expected[at]));
         std::abort();
     }
@@ -109,25 +141,26 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
     for (int a = 1; a < *argc; ++a) {
         const std::string_view arg = (*argv)[a];
         if (arg == "--list-routines") {
-            for (const tarvo::RoutineEntry& entry : tarvo::routine_table) {
-                std::printf("%.*s\n", static_cast<int>(entry.name.size()), entry.name.data());
+            for (const Target& target : fuzzed) {
+                std::printf("%.*s\n", static_cast<int>(target.name.size()), target.name.data());
             }
             std::exit(0);
         }
         if (arg.starts_with(routine_flag)) {
-            const tarvo::RoutineEntry* entry = tarvo::find_routine(arg.substr(routine_flag.size()));
-            if (entry == nullptr) {
-                std::fprintf(stderr, "no routine named '%s' (see --list-routines)\n",
-                             (*argv)[a] + routine_flag.size());
+            const std::string_view name = arg.substr(routine_flag.size());
+            const auto chosen = std::ranges::find(fuzzed, name, &Target::name);
+            if (chosen == fuzzed.end()) {
+                std::fprintf(stderr, "no routine named '%.*s' (see --list-routines)\n",
+                             static_cast<int>(name.size()), name.data());
                 std::exit(2);
             }
-            fuzzed = {entry, 1};
+            fuzzed = {*chosen};
         }
     }
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    for (const tarvo::RoutineEntry& entry : fuzzed) check(entry, data, size);
+    for (const Target& target : fuzzed) check(target, data, size);
     return 0;
 }

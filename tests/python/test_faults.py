@@ -301,7 +301,7 @@ def address_space():
             return int(line.split()[1]) * 1024
 
 # Long enough for the pool-backed sorts to need the pool.
-values = np.random.default_rng(3).integers(-10**9, 10**9, 100_000, dtype=np.int64)
+values = np.random.default_rng(3).integers(-10**9, 10**9, 600_000, dtype=np.int64)
 # The catalogue and converter behind strerror are loaded before memory runs short.
 os.strerror(errno.EAGAIN)
 # Room for one worker stack of 2 MiB but not for two.
