@@ -11,27 +11,16 @@
 #include "algorithms/intro.hpp"
 #include "algorithms/pdq.hpp"
 #include "algorithms/quick.hpp"
+#include "core/memory.hpp"
+#include "routine_table.hpp"
 
 using namespace tarvo;
 using Values = std::vector<std::int64_t>;
 
 namespace {
 
-struct Routine {
-    const char* name;
-    void (*sort)(Slice);
-    bool quadratic_on_patterns;  // sorted, equal or few distinct values cost n^2 / 2
-};
-
-const Routine routines[] = {
-    {"quick", quick_sort, true},
-    {"heap", heap_sort, false},
-    {"intro", intro_sort, false},
-    {"pdq", [](Slice s) { pdq_sort(s, pdq_limit(s.size())); }, false},
-};
-
-// Keeps the quadratic cases of quick to a few million comparisons each.
-constexpr std::size_t quadratic_length_cap = 3000;
+// Keeps the quadratic cases to a few million comparisons each.
+constexpr std::size_t quadratic_length_max = 3000;
 
 enum class Pattern {
     random_full,
@@ -116,34 +105,67 @@ Values make_input(Pattern pattern, std::size_t len) {
     return v;
 }
 
+// Whether the routine's cost on this input stays within a test's budget.
+bool affordable(const RoutineEntry& routine, Pattern pattern, std::size_t len) {
+    switch (routine.cost) {
+        case Cost::n_log_n:
+            return true;
+        case Cost::quadratic_on_ordered:
+            return pattern == Pattern::random_full || len <= quadratic_length_max;
+        case Cost::quadratic:
+            return len <= quadratic_length_max;
+    }
+    return false;
+}
+
+// Beyond the 524,288 elements from which the pool-backed sorts (and smart through them) use the
+// pool, so that every routine marked for the pool uses it.
+constexpr std::size_t pool_length = 600'000;
+
 }  // namespace
 
-TEST_CASE("in-place sorts: every routine agrees with std::sort around every threshold") {
+TEST_CASE("module routines: every routine agrees with std::sort around every threshold") {
     const std::size_t lengths[] = {0,   1,   2,   3,   4,    5,    16,   17,   24,
                                    25,  31,  32,  33,  63,   64,   100,  101,  127,
                                    128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
-    for (const Routine& routine : routines) {
+    for (const RoutineEntry& routine : routine_table) {
         for (Pattern pattern : patterns) {
             for (std::size_t len : lengths) {
-                if (routine.quadratic_on_patterns && pattern != Pattern::random_full &&
-                    len > quadratic_length_cap)
-                    continue;
+                if (!affordable(routine, pattern, len)) continue;
                 Values values = make_input(pattern, len);
                 Values expected = values;
                 std::sort(expected.begin(), expected.end());
+                reset_allocation_count();
                 routine.sort(Slice(values));
                 CAPTURE(routine.name);
                 CAPTURE(pattern_name(pattern));
                 CAPTURE(len);
                 REQUIRE(values == expected);
+                // The Python fault-injection tests trust the table on which routines allocate.
+                if (routine.memory == Memory::in_place) CHECK(allocations_made() == 0);
             }
         }
     }
 }
 
+TEST_CASE("module routines: pool routines sort long input, allocating ones obtain memory") {
+    const Values input = make_input(Pattern::random_full, pool_length);
+    Values expected = input;
+    std::sort(expected.begin(), expected.end());
+    for (const RoutineEntry& routine : routine_table) {
+        if (routine.threads != Threads::pool && routine.memory != Memory::allocates) continue;
+        Values values = input;
+        reset_allocation_count();
+        routine.sort(Slice(values));
+        CAPTURE(routine.name);
+        CHECK(values == expected);
+        if (routine.memory == Memory::allocates) CHECK(allocations_made() > 0);
+    }
+}
+
 TEST_CASE("in-place sorts: quick on its quadratic inputs up to the length cap") {
     for (Pattern pattern : {Pattern::sorted, Pattern::reversed, Pattern::all_equal}) {
-        Values values = make_input(pattern, quadratic_length_cap);
+        Values values = make_input(pattern, quadratic_length_max);
         Values expected = values;
         std::sort(expected.begin(), expected.end());
         quick_sort(Slice(values));
