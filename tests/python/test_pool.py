@@ -1,5 +1,6 @@
 """The worker pool seen from Python: when threads start, how many, what happens when they cannot
-start, and fork. Each case runs in a fresh interpreter, since the pool is made once per process."""
+start, fork, and a fault inside a joined task. Each case but the last runs in a fresh interpreter,
+since the pool is made once per process."""
 
 import json
 import os
@@ -8,6 +9,8 @@ import sys
 import textwrap
 
 import pytest
+
+from conftest import panic_type, private_module
 
 PREFIX = "The global thread pool has not been initialized.: "
 PARALLEL = ["par_sort", "par_sort_unstable", "par_merge"]
@@ -258,3 +261,19 @@ def test_workers_leave_process_signals_to_the_interpreter_threads():
     assert blocked["main"] == 0
     assert blocked["workers"] == [1, 1]
     assert blocked["segv"] == [0, 0]
+
+
+# A fault inside a task of the pool's join reaches the caller as the fault exception.
+@pytest.mark.parametrize("side", ["a", "b"])
+def test_fault_in_a_join_task_is_raised_in_the_caller(side):
+    testing = private_module()
+    with pytest.raises(BaseException) as info:
+        testing.join_fault(side)
+    # The private module has a fault type of its own, made the same way as _tarvo's.
+    assert type(info.value).__name__ == "PanicException"
+    assert type(info.value).__module__ == "pyo3_runtime"
+    assert type(info.value) is not panic_type()
+    assert info.value.args == (f"fault in task {side}",)
+    # The pool is still usable afterwards.
+    with pytest.raises(type(info.value), match="fault in task"):
+        testing.join_fault("a" if side == "b" else "b")
