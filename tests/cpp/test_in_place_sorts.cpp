@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "algorithms/heap.hpp"
@@ -11,6 +10,7 @@
 #include "algorithms/intro.hpp"
 #include "algorithms/pdq.hpp"
 #include "algorithms/quick.hpp"
+#include "sort_patterns.hpp"
 
 using namespace tarvo;
 using Values = std::vector<std::int64_t>;
@@ -33,107 +33,21 @@ const Routine routines[] = {
 // Keeps the quadratic cases of quick to a few million comparisons each.
 constexpr std::size_t quadratic_length_cap = 3000;
 
-enum class Pattern {
-    random_full,
-    random_small_range,
-    sorted,
-    reversed,
-    all_equal,
-    few_distinct,
-    sawtooth,
-    organ_pipe,
-    extremes,
-};
-
-constexpr Pattern patterns[] = {
-    Pattern::random_full, Pattern::random_small_range, Pattern::sorted,
-    Pattern::reversed,    Pattern::all_equal,          Pattern::few_distinct,
-    Pattern::sawtooth,    Pattern::organ_pipe,         Pattern::extremes};
-
-const char* pattern_name(Pattern pattern) {
-    switch (pattern) {
-        case Pattern::random_full:
-            return "random full range";
-        case Pattern::random_small_range:
-            return "random in [-50, 50]";
-        case Pattern::sorted:
-            return "sorted";
-        case Pattern::reversed:
-            return "reversed";
-        case Pattern::all_equal:
-            return "all equal";
-        case Pattern::few_distinct:
-            return "four distinct values";
-        case Pattern::sawtooth:
-            return "sawtooth";
-        case Pattern::organ_pipe:
-            return "organ pipe";
-        case Pattern::extremes:
-            return "int64 extremes";
-    }
-    return "";
-}
-
-Values make_input(Pattern pattern, std::size_t len) {
-    std::mt19937_64 random(0x5eed + len);
-    const auto n = static_cast<std::int64_t>(len);
-    Values v(len);
-    for (std::int64_t k = 0; k < n; ++k) {
-        std::int64_t& x = v[static_cast<std::size_t>(k)];
-        switch (pattern) {
-            case Pattern::random_full:
-                x = static_cast<std::int64_t>(random());
-                break;
-            case Pattern::random_small_range:
-                x = static_cast<std::int64_t>(random() % 101) - 50;
-                break;
-            case Pattern::sorted:
-                x = k - n / 2;
-                break;
-            case Pattern::reversed:
-                x = n - k;
-                break;
-            case Pattern::all_equal:
-                x = -7;
-                break;
-            case Pattern::few_distinct:
-                x = static_cast<std::int64_t>(random() % 4) * 1000;
-                break;
-            case Pattern::sawtooth:
-                x = k % 37;
-                break;
-            case Pattern::organ_pipe:
-                x = std::min(k, n - 1 - k);
-                break;
-            case Pattern::extremes: {
-                constexpr std::int64_t picks[] = {INT64_MIN, INT64_MIN + 1, -1,       0,
-                                                  1,         INT64_MAX - 1, INT64_MAX};
-                x = picks[random() % 7];
-                break;
-            }
-        }
-    }
-    return v;
-}
-
 }  // namespace
 
 TEST_CASE("in-place sorts: every routine agrees with std::sort around every threshold") {
-    const std::size_t lengths[] = {0,   1,   2,   3,   4,    5,    16,   17,   24,
-                                   25,  31,  32,  33,  63,   64,   100,  101,  127,
-                                   128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
+    std::mt19937_64 rng(0x5eed);
     for (const Routine& routine : routines) {
-        for (Pattern pattern : patterns) {
-            for (std::size_t len : lengths) {
-                if (routine.quadratic_on_patterns && pattern != Pattern::random_full &&
+        for (const test::Pattern& pattern : test::patterns) {
+            for (std::size_t len : test::threshold_lengths) {
+                if (routine.quadratic_on_patterns && pattern.name != "random full range" &&
                     len > quadratic_length_cap)
                     continue;
-                Values values = make_input(pattern, len);
-                Values expected = values;
-                std::sort(expected.begin(), expected.end());
+                Values values = pattern.make(len, rng);
+                const Values expected = test::sorted_copy(values);
                 routine.sort(Slice(values));
                 CAPTURE(routine.name);
-                CAPTURE(pattern_name(pattern));
+                CAPTURE(pattern.name);
                 CAPTURE(len);
                 REQUIRE(values == expected);
             }
@@ -142,12 +56,12 @@ TEST_CASE("in-place sorts: every routine agrees with std::sort around every thre
 }
 
 TEST_CASE("in-place sorts: quick on its quadratic inputs up to the length cap") {
-    for (Pattern pattern : {Pattern::sorted, Pattern::reversed, Pattern::all_equal}) {
-        Values values = make_input(pattern, quadratic_length_cap);
-        Values expected = values;
-        std::sort(expected.begin(), expected.end());
+    std::mt19937_64 rng(0x5eed);
+    for (const char* name : {"sorted", "reversed", "all equal"}) {
+        Values values = test::pattern_named(name).make(quadratic_length_cap, rng);
+        const Values expected = test::sorted_copy(values);
         quick_sort(Slice(values));
-        CAPTURE(pattern_name(pattern));
+        CAPTURE(name);
         CHECK(values == expected);
     }
 }
@@ -158,7 +72,7 @@ TEST_CASE("in-place sorts: a sub-range call leaves everything outside it untouch
     constexpr std::size_t len = 300;
     constexpr std::size_t first = 100;
     constexpr std::size_t count = 120;
-    const Values inside = make_input(Pattern::random_full, count);
+    const Values inside = test::random_values(count, 0x5eed);
 
     const auto check = [&](const char* name, auto&& sort_middle) {
         Values values(len);
