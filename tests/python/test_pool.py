@@ -29,19 +29,19 @@ def shuffled(n, seed=1):
 """
 
 
-def run_child(code, env=None, timeout=60):
-    """Runs CHILD_PRELUDE + `code` in a fresh interpreter whose pool variables are only those in
+def run_child(code, env=None, timeout=60, prelude=CHILD_PRELUDE):
+    """Runs `prelude` + `code` in a fresh interpreter whose pool variables are only those in
     `env`; returns the JSON it printed last. A hang fails the test through the timeout."""
     child_env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
     child_env.update(env or {})
     completed = subprocess.run(
-        [sys.executable, "-c", CHILD_PRELUDE + textwrap.dedent(code)],
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
         capture_output=True,
         text=True,
         env=child_env,
         timeout=timeout,
     )
-    assert completed.returncode == 0, completed.stderr
+    assert completed.returncode == 0, completed.stderr[-4000:]
     return json.loads(completed.stdout.strip().splitlines()[-1])
 
 
