@@ -33,10 +33,10 @@ $(VENV)/.ready: requirements-dev.txt
 	@touch $@
 venv: $(VENV)/.ready
 
-# The C++ tests need doctest; the leaf kernel needs Highway.
+# The C++ tests need doctest; the parallel sorts' leaf kernel needs Highway (vqsort).
 system-deps:
 	$(call apt,/usr/include/doctest/doctest.h,doctest-dev)
-	$(call apt,/usr/include/hwy/highway.h,libhwy-dev)
+	$(call apt,/usr/include/hwy/contrib/sort/vqsort.h,libhwy-dev)
 
 install: venv system-deps
 	pip install -q --no-build-isolation --no-deps .

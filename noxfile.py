@@ -1,6 +1,7 @@
 """Sessions beside `make test`: the CPython x NumPy matrix, the lint, and the wheel as an index
 builds it. Run from the repository root: `nox -s tests`, `nox -s lint`, `nox -s wheel`."""
 
+import os
 import shutil
 import tarfile
 from pathlib import Path
@@ -12,6 +13,11 @@ nox.options.download_python = "never"
 nox.options.reuse_venv = "yes"
 
 BUILD = Path(__file__).parent / "build"
+# pyenv's interpreters go first on PATH: its shims hide every version that is not selected.
+PYENV_VERSIONS = Path(os.environ.get("PYENV_ROOT", Path.home() / ".pyenv")) / "versions"
+os.environ["PATH"] = os.pathsep.join(
+    [*map(str, sorted(PYENV_VERSIONS.glob("3.1[2-9]*/bin"))), os.environ["PATH"]]
+)
 # NumPy 1.26 is the last line before 2.0; the extension, built against NumPy 2, runs with both.
 NUMPY_LINES = {"2": "numpy>=2,<3", "1.26": "numpy==1.26.*"}
 PYTHON_SOURCES = ("python", "tests", "bench", "noxfile.py")
@@ -31,15 +37,18 @@ print(len(_tarvo.__all__), "functions sort as numpy.sort does:", _tarvo.__file__
 def tests(session: nox.Session, numpy: str) -> None:
     """The Python suite on one CPython line with one NumPy line, with the private test module
     built for that interpreter in build/nox."""
+    numpy_line = ("--only-binary=:all:", NUMPY_LINES[numpy])
+    try:
+        session.install("--dry-run", "--quiet", *numpy_line, silent=True)
+    except nox.command.CommandFailed:
+        session.skip(f"no NumPy {numpy} wheel for Python {session.python}")
+    # Built against NumPy 2, whatever the line tested.
     session.install("-r", "requirements-dev.txt")
     session.install("--no-build-isolation", "--no-deps", ".")
     build = BUILD / "nox" / f"py{session.python}-numpy{numpy}"
     session.run("cmake", "--preset", "test", "-B", str(build), silent=True)
     session.run("cmake", "--build", str(build), "--target", "_tarvo_testing", silent=True)
-    try:
-        session.install("--only-binary=:all:", NUMPY_LINES[numpy])
-    except nox.command.CommandFailed:
-        session.skip(f"no NumPy {numpy} wheel for Python {session.python}")
+    session.install(*numpy_line)
     pytest = ("python", "-m", "pytest", "-q", "-p", "no:cacheprovider", *session.posargs)
     session.run(*pytest, env={"TARVO_TEST_MODULE_DIR": str(build / "python")})
 
