@@ -23,7 +23,8 @@ NUMPY_LINES = {"2": "numpy>=2,<3", "1.26": "numpy==1.26.*"}
 PYTHON_SOURCES = ("python", "tests", "bench", "noxfile.py")
 CPP_SOURCES = ("src/*.cpp", "src/*.hpp", "tests/*.cpp", "tests/*.hpp", "bench/*.cpp")
 # What an sdist must never carry: build trees, environments, compiled objects.
-SDIST_FORBIDDEN = ("/build/", "/.venv/", "/.nox/", "/dist/", "__pycache__", ".so", ".o")
+SDIST_FORBIDDEN_DIRS = ("/build/", "/.venv/", "/.nox/", "/dist/", "/__pycache__/")
+SDIST_FORBIDDEN_SUFFIXES = (".so", ".o", ".a", ".pyc", ".whl")
 # Run in the wheel's fresh venv: every function the module lists sorts as numpy.sort does.
 SORT_CHECK = """import numpy as np, _tarvo
 base = np.random.default_rng(7).integers(-10**12, 10**12, 5_000)
@@ -80,7 +81,9 @@ def wheel(session: nox.Session) -> None:
     session.run("python", "-m", "build", "--outdir", str(raw))  # the wheel from the sdist
     (sdist,) = raw.glob("*.tar.gz")
     with tarfile.open(sdist) as archive:
-        stray = [n for n in archive.getnames() if any(p in f"/{n}" for p in SDIST_FORBIDDEN)]
+        names = archive.getnames()
+    stray = [n for n in names if any(d in f"/{n}/" for d in SDIST_FORBIDDEN_DIRS)]
+    stray += [n for n in names if n.endswith(SDIST_FORBIDDEN_SUFFIXES)]
     if stray:
         session.error(f"build artifacts in {sdist.name}: {', '.join(stray[:10])}")
     session.run("auditwheel", "repair", "--wheel-dir", str(out), *map(str, raw.glob("*.whl")))
