@@ -31,14 +31,14 @@ bool is_small_range(ConstSlice s) noexcept {
 SmartRoute smart_route(ConstSlice s) noexcept {
     const std::size_t len = s.size();
     if (len <= 1) return SmartRoute::nothing;
-    if (len <= smart_insertion_limit) return SmartRoute::insertion;
+    if (len <= smart_insertion_max) return SmartRoute::insertion;
     const double sortedness = estimate_sortedness(s);
     const double duplicates = estimate_duplicates(s);
     if (sortedness > smart_nearly_sorted || duplicates > smart_many_duplicates) {
         return SmartRoute::tim;
     }
-    if (len <= smart_sequential_limit) {
-        if (len >= smart_small_range_min_len && is_small_range(s)) return SmartRoute::radix;
+    if (len <= smart_sequential_max) {
+        if (len >= smart_range_test_below && is_small_range(s)) return SmartRoute::radix;
         return SmartRoute::pdq;
     }
     return SmartRoute::parallel_unstable;

@@ -12,12 +12,12 @@ namespace tarvo {
 enum class SmartRoute { nothing, insertion, tim, radix, pdq, parallel_unstable };
 
 // Up to here insertion sort is cheaper than even sampling the slice.
-inline constexpr std::size_t smart_insertion_limit = 16;
+inline constexpr std::size_t smart_insertion_max = 16;
 // The small-range test samples this many points; below it radix sort's passes over ten buckets
 // cost more than they save, so the test is not made.
-inline constexpr std::size_t smart_small_range_min_len = 1000;
+inline constexpr std::size_t smart_range_test_below = 1000;
 // Above this the worker pool's start-up and hand-off are repaid; up to it one thread is faster.
-inline constexpr std::size_t smart_sequential_limit = 100'000;
+inline constexpr std::size_t smart_sequential_max = 100'000;
 // Samples whose pairs are ordered more often than this are nearly sorted (strictly greater).
 inline constexpr double smart_nearly_sorted = 0.9;
 // Samples repeated more often than this are mostly duplicates (strictly greater).

@@ -23,7 +23,7 @@ Slice inclusive_range(Slice s, std::size_t lo, std::size_t hi) noexcept {
 }  // namespace
 
 void intro_sort_range(Slice s, std::size_t lo, std::size_t hi, std::size_t depth) noexcept {
-    if (hi + 1 - lo <= intro_insertion_threshold) {
+    if (hi + 1 - lo <= intro_insertion_max) {
         insertion_sort(inclusive_range(s, lo, hi));
         return;
     }
@@ -36,7 +36,7 @@ void intro_sort_range(Slice s, std::size_t lo, std::size_t hi, std::size_t depth
         --depth;  // both parts are finished with the reduced budget
         if (p > lo) intro_sort_range(s, lo, p - 1, depth);
         lo = p + 1;
-        if (hi - p <= intro_insertion_threshold) {
+        if (hi - p <= intro_insertion_max) {
             insertion_sort(inclusive_range(s, lo, hi));
             return;
         }

@@ -10,7 +10,7 @@ namespace tarvo {
 
 // Ranges of at most this many elements are never partitioned: insertion sort finishes them
 // faster than further partitions would.
-inline constexpr std::size_t intro_insertion_threshold = 16;
+inline constexpr std::size_t intro_insertion_max = 16;
 
 // floor(2 * log2(n)) in double precision, for n >= 2.
 std::size_t depth_limit(std::size_t n) noexcept;

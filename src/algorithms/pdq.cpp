@@ -32,7 +32,7 @@ void compare_exchange(std::int64_t* v, std::size_t a, std::size_t b) noexcept {
     v[b] = std::max(x, y);
 }
 
-// Finishes a slice of at most pdq_small_slice elements: fixed networks for 2, 3 and 4, insertion
+// Finishes a slice of at most pdq_small_max elements: fixed networks for 2, 3 and 4, insertion
 // sort above.
 void sort_small(Slice v) noexcept {
     std::int64_t* const a = v.data();
@@ -142,7 +142,7 @@ std::int64_t median_of_three(ConstSlice range) noexcept {
 
 std::int64_t choose_pivot(ConstSlice v) noexcept {
     const std::size_t len = v.size();
-    if (len < pdq_ninther_threshold) return median_of_three(v);
+    if (len < pdq_median_of_three_below) return median_of_three(v);
     const std::size_t t = len / 3;
     return median(median_of_three(v.subspan(0, t)), median_of_three(v.subspan(t, t)),
                   median_of_three(v.subspan(2 * t)));
@@ -156,7 +156,7 @@ std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept {
 void pdq_sort(Slice v, std::size_t limit) noexcept {
     for (;;) {
         const std::size_t len = v.size();
-        if (len <= pdq_small_slice) {
+        if (len <= pdq_small_max) {
             sort_small(v);
             return;
         }

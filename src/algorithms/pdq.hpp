@@ -11,10 +11,11 @@
 namespace tarvo {
 
 // Up to this length sorting networks and insertion sort beat another partition.
-inline constexpr std::size_t pdq_small_slice = 24;
-// From this length a median of three medians resists adversarial and patterned input better
-// than one median of three, and its six extra reads are cheap against the partition.
-inline constexpr std::size_t pdq_ninther_threshold = 128;
+inline constexpr std::size_t pdq_small_max = 24;
+// Below this length the pivot is one median of three; from it on a median of three medians
+// resists adversarial and patterned input better, and its six extra reads are cheap against the
+// partition.
+inline constexpr std::size_t pdq_median_of_three_below = 128;
 // Partition levels allowed per bit of length: far more than random input needs, so heap_sort
 // only finishes slices on which partitioning keeps failing.
 inline constexpr std::size_t pdq_limit_factor = 48;
@@ -33,7 +34,7 @@ std::int64_t choose_pivot(ConstSlice v) noexcept;
 std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept;
 
 // Sorts the slice v; every partition level spends one unit of limit, and a slice of more than
-// pdq_small_slice elements that arrives with none left goes to heap_sort. Left parts are sorted
+// pdq_small_max elements that arrives with none left goes to heap_sort. Left parts are sorted
 // by nested calls, so the nesting never exceeds limit.
 void pdq_sort(Slice v, std::size_t limit) noexcept;
 

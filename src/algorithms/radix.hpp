@@ -16,14 +16,11 @@ inline constexpr std::uint64_t radix_base = 10;  // one pass per decimal digit
 // key it is.
 std::size_t decimal_digits(std::uint64_t key) noexcept;
 
-// Stable sort of unsigned keys, one counting pass per decimal digit of the largest key, each
-// pass scattering from one of keys and pass_buffer (at least keys.size() elements) into the
-// other. Returns the span of the two that holds the sorted keys.
-std::span<std::uint64_t> radix_sort_unsigned(std::span<std::uint64_t> keys,
-                                             std::uint64_t* pass_buffer) noexcept;
-
-// The same in place, through a pass buffer it obtains first: OutOfMemory then leaves the keys
-// untouched.
+// Stable sort of unsigned keys in place, one counting pass per decimal digit of the largest key,
+// each pass scattering from one of keys and a pass buffer it obtains first into the other:
+// OutOfMemory then leaves the keys untouched. The keys may change while it runs (they may be a
+// slice another thread writes into): the order is then any, but no write leaves the keys or the
+// pass buffer.
 void radix_sort_unsigned(std::span<std::uint64_t> keys);
 
 // Obtains all its working memory, the two lists and one pass buffer as long as the longer list

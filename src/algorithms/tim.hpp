@@ -12,7 +12,7 @@
 namespace tarvo {
 
 // Below this length the whole slice is one block; from it on blocks hold 16 to 32 elements.
-inline constexpr std::size_t tim_min_merge = 32;
+inline constexpr std::size_t tim_single_block_below = 32;
 
 // The block length: n below 32, otherwise between 16 and 32.
 std::size_t min_run_length(std::size_t n) noexcept;
@@ -36,9 +36,16 @@ void for_each_tim_merge(std::size_t len, std::size_t block, Merge&& merge) {
 void tim_merge(Slice s, std::size_t left, std::size_t mid, std::size_t right,
                std::int64_t* scratch) noexcept;
 
-// Obtains its one scratch buffer, as long as the longest segment any merge covers (len from 32
-// elements on), before any element moves: when it cannot be had, OutOfMemory leaves the slice
-// untouched. Below 32 elements it obtains nothing.
+// Length of the longest segment any merge of a slice of len elements covers: len from 32
+// elements on, 0 below (one block, no merge).
+std::size_t tim_scratch_length(std::size_t len) noexcept;
+
+// Sorts s through scratch of at least tim_scratch_length(s.size()) elements.
+void tim_sort(Slice s, std::int64_t* scratch) noexcept;
+
+// Obtains its one scratch buffer, as long as the longest segment any merge covers, before any
+// element moves: when it cannot be had, OutOfMemory leaves the slice untouched. Below 32
+// elements it obtains nothing.
 void tim_sort(Slice s);
 
 }  // namespace tarvo

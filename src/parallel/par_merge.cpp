@@ -2,17 +2,24 @@
 
 #include <algorithm>
 
+#include "algorithms/heap.hpp"
+#include "algorithms/tim.hpp"
 #include "core/memory.hpp"
 #include "parallel/join.hpp"
 
 namespace tarvo {
 namespace {
 
+// The sequential stable sort of the short slices is timsort, not std::stable_sort: libstdc++'s
+// insertion step moves an element left without a bound once it has compared it with the first
+// one, and another thread writing into the slice can then walk it below the slice. Equal int64
+// values cannot be told apart, so the result is the same.
+
 // Sorts `s`, using `scratch` (as long as `s`, contents irrelevant) for its merges. Subtrees
 // running at the same time own disjoint parts of both.
 void sort_with_scratch(Slice s, Slice scratch) {
     if (s.size() < par_merge_sequential_below) {
-        std::stable_sort(s.begin(), s.end());
+        tim_sort(s, scratch.data());
         return;
     }
     const std::size_t mid = s.size() / 2;
@@ -40,7 +47,13 @@ void merge_halves(Slice s, std::size_t mid) {
 void par_merge_sort(Slice s) {
     if (s.size() < 2) return;
     if (s.size() < par_merge_sequential_below) {
-        std::stable_sort(s.begin(), s.end());
+        // As with std::stable_sort, a short slice that gets no buffer is still sorted, in place
+        // (tim_sort obtains its buffer before it moves anything).
+        try {
+            tim_sort(s);
+        } catch (const OutOfMemory&) {
+            heap_sort(s);
+        }
         return;
     }
     // One buffer for every merge, taken before any element moves: merges running at the same

@@ -10,7 +10,8 @@
 namespace tarvo {
 
 // Below this many elements, handing halves to other threads costs more than it saves; such a
-// slice is sorted by std::stable_sort on the thread that holds it, and never creates the pool.
+// slice is sorted by a sequential stable sort on the thread that holds it, and never creates the
+// pool.
 inline constexpr std::size_t par_merge_sequential_below = 8192;
 
 // [0, mid) and [mid, len) are each sorted; leaves the whole slice sorted, taking the left element

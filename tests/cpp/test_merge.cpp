@@ -86,6 +86,41 @@ TEST_CASE("merge_two_runs equals std::merge on every pair of short runs over fou
     CHECK(mismatches == 0);
 }
 
+TEST_CASE("merge_two_runs stays inside its runs and its output when the runs are not sorted") {
+    // Runs that another thread rewrote under the merge look like this: any values, any order.
+    // Each run is a vector of its own, so a read past one is a read of foreign memory (reported
+    // under AddressSanitizer, and otherwise likely to bring in a value no run holds); the output
+    // sits between guard values that must survive, and every slot must receive a run's element.
+    constexpr std::int64_t lowest = 1000, highest = 1007;
+    constexpr std::int64_t guard = -1;
+    constexpr std::size_t guard_slots = 16;
+    std::mt19937_64 rng(7);
+    std::uniform_int_distribution<std::int64_t> value(lowest, highest);
+    std::uniform_int_distribution<std::size_t> short_length(1, 40);
+    std::size_t stray_values = 0, guards_overwritten = 0;
+    for (int trial = 0; trial < 20'000; ++trial) {
+        // Every tenth pair is lopsided, as timsort's last merges can be.
+        const std::size_t left_size = short_length(rng) * (trial % 10 == 0 ? 25 : 1);
+        const std::size_t right_size = short_length(rng);
+        std::vector<std::int64_t> left(left_size), right(right_size);
+        for (auto& x : left) x = value(rng);
+        for (auto& x : right) x = value(rng);
+        if (trial % 2 == 0) std::swap(left, right);
+        std::vector<std::int64_t> out(left.size() + right.size() + 2 * guard_slots, guard);
+        merge_two_runs(left, right, out.data() + guard_slots);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const bool inside = i >= guard_slots && i < out.size() - guard_slots;
+            if (inside) {
+                stray_values += out[i] < lowest || out[i] > highest;
+            } else {
+                guards_overwritten += out[i] != guard;
+            }
+        }
+    }
+    CHECK(stray_values == 0);
+    CHECK(guards_overwritten == 0);
+}
+
 TEST_CASE("merge_runs merges either run running out first and leaves the rest of the slice") {
     struct Case {
         std::vector<std::int64_t> before;

@@ -77,3 +77,13 @@ TEST_CASE("par_merge: without memory for the buffer the slice keeps its elements
     fail_allocation_after(-1);
     CHECK(values == input);
 }
+
+TEST_CASE("par_merge: a short slice without memory for its buffer is sorted in place") {
+    std::vector<std::int64_t> values = shuffled(par_merge_sequential_below - 1, 12);
+    std::vector<std::int64_t> expected = values;
+    std::sort(expected.begin(), expected.end());
+    fail_allocation_after(0);
+    par_merge_sort(values);
+    fail_allocation_after(-1);
+    CHECK(values == expected);
+}

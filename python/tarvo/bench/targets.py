@@ -45,7 +45,7 @@ CALL_OVERHEAD_ROUNDS = 9
 
 COPY = "copy"
 FIXED_ALGORITHM = ("par_merge",)
-FIXED_ALGORITHM_NOTE = "its algorithm is fixed: std::stable_sort leaves, sequential top merge"
+FIXED_ALGORITHM_NOTE = "its algorithm is fixed: sequential stable sort leaves, sequential top merge"
 PARALLEL_ROUTE = "parallel_unstable"
 NOT_PARALLEL_NOTE = "not its parallel route: timsort has no sorted shortcut"
 ONE_THREAD = "1 thread"
@@ -233,7 +233,7 @@ def scaling_target(rounds: int, seed: int, tick: Tick) -> Target:
                 note=one_thread[name].error or two_threads[name].error or "",
             )
         )
-        # par_merge's leaves are std::stable_sort by its definition: it is held to scaling only.
+        # par_merge's stable sort leaves are fixed by its definition: it is held to scaling only.
         fixed_algorithm = name in FIXED_ALGORITHM
         checks.append(
             Check(
