@@ -74,9 +74,11 @@ test-asan: venv system-deps
 		TARVO_TEST_MODULE_DIR=$(CURDIR)/build/asan/python python -m pytest -q -p no:cacheprovider $(PYTEST_ARGS)
 
 # ThreadSanitizer over the C++ tests: the pool, join and the parallel sorts race if anywhere.
+# The racing-writer test races on purpose (it checks that a sort stays inside its slice).
 test-tsan: export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1
 test-tsan: venv system-deps
-	$(call preset,tsan)
+	cmake --preset tsan >/dev/null && cmake --build --preset tsan
+	build/tsan/tests/cpp/tarvo_tests -tce='racing writer*'
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
 # fuzz-smoke replays the seeds and a few hundred mutations per routine; fuzz runs each routine
@@ -107,10 +109,11 @@ coverage: venv system-deps
 bench: install
 	python -m tarvo.bench $(BENCH_ARGS)
 
-bench-cpp: venv
+bench-cpp: venv system-deps
 	$(call apt,/usr/include/benchmark/benchmark.h,libbenchmark-dev)
 	cmake --preset bench >/dev/null && cmake --build --preset bench
 	build/bench/bench/tarvo_sequential_bench $(BENCH_ARGS)
+	build/bench/bench/tarvo_parallel_bench $(PARALLEL_BENCH_ARGS)
 
 wheel test-matrix lint format: venv system-deps
 	nox -s $(patsubst test-matrix,tests,$@)

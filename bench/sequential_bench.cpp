@@ -1,9 +1,8 @@
 // Times every sequential routine, and the pool-backed ones, against std::sort (and the stable ones
-// against std::stable_sort) on the same inputs. Without NumPy the parallel sorts' leaf kernel is
-// pdq_sort, so their ratios here show the parallel machinery, not the speed in Python. The
-// machine's cores drift by 10-25 % over seconds, so the routines run interleaved, one after another
-// on each input, in several rounds; each ratio is the median over the rounds of the routine's time
-// divided by the baseline's time in the same round.
+// against std::stable_sort) on the same inputs (tarvo_parallel_bench holds the pool-backed sorts
+// against their leaf kernel instead). The machine's cores drift by 10-25 % over seconds, so the
+// routines run interleaved, one after another on each input, in several rounds; each ratio is the
+// median over the rounds of the routine's time divided by the baseline's time in the same round.
 //
 //   tarvo_sequential_bench [--rounds=N] [Google Benchmark flags]
 

@@ -4,7 +4,6 @@
 
 #include "binding/error.hpp"
 #include "core/fault.hpp"
-#include "parallel/sort_kernel.hpp"
 
 namespace tarvo::py::numpy {
 namespace {
@@ -13,11 +12,6 @@ namespace {
 constexpr int slot_array_type = 2;
 constexpr int slot_descr_from_type = 45;
 constexpr int slot_equiv_types = 182;
-constexpr int slot_feature_version = 211;
-constexpr int slot_get_arr_funcs = 365;  // NumPy 2 only
-
-// The feature version from which descriptors keep their functions out of the struct.
-constexpr unsigned numpy2_feature_version = 0x12;
 
 constexpr const char capsule_module[] = "numpy.core.multiarray";
 constexpr const char capsule_attribute[] = "_ARRAY_API";
@@ -31,23 +25,6 @@ std::atomic<void**> api_table{nullptr};
 
 void** table() noexcept {
     return api_table.load(std::memory_order_acquire);
-}
-
-// NumPy's own quicksort for int64: a SIMD sort where the processor allows, and one that needs
-// neither the interpreter nor an array object, so the pool's workers can run it.
-SortKernel int64_quicksort(void** api) noexcept {
-    auto* descr = reinterpret_cast<PyArray_Descr* (*)(int)>(api[slot_descr_from_type])(NPY_LONG);
-    if (descr == nullptr) {
-        PyErr_Clear();
-        return nullptr;
-    }
-    const auto feature_version = reinterpret_cast<unsigned (*)()>(api[slot_feature_version])();
-    PyArray_ArrFuncs* functions = feature_version >= numpy2_feature_version
-                                      ? reinterpret_cast<PyArray_ArrFuncs* (*)(PyArray_Descr*)>(
-                                            api[slot_get_arr_funcs])(descr)
-                                      : reinterpret_cast<PyArray_DescrProto*>(descr)->f;
-    Py_DECREF(descr);
-    return functions == nullptr ? nullptr : functions->sort[NPY_QUICKSORT];
 }
 
 }  // namespace
@@ -71,9 +48,6 @@ void ensure_api() {
     void** expected = nullptr;
     if (api_table.compare_exchange_strong(expected, static_cast<void**>(pointer))) {
         capsule.release();  // kept alive for ever: the table lives inside it
-        if (SortKernel kernel = int64_quicksort(static_cast<void**>(pointer))) {
-            install_sort_kernel(kernel);
-        }
     }
 }
 

@@ -12,6 +12,7 @@
 #include <exception>
 #include <type_traits>
 
+#include "parallel/global_pool.hpp"
 #include "parallel/job.hpp"
 #include "parallel/latch.hpp"
 #include "parallel/registry.hpp"

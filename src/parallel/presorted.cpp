@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <functional>
 
+#include "parallel/config.hpp"
+
 namespace tarvo {
 namespace {
 
-// Adjacent pairs are compared in blocks without an early exit inside a block, which lets the
-// compiler vectorise the scan; the first failing block ends it.
-constexpr std::size_t scan_block = 256;
+constexpr std::size_t scan_block = presorted_scan_block;
 
 template <class Order>
 bool ordered(ConstSlice s, Order order) noexcept {

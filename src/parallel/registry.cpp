@@ -2,44 +2,20 @@
 
 #include <limits.h>
 #include <pthread.h>
-#include <signal.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <thread>
 
-#include "core/fault.hpp"
 #include "parallel/config.hpp"
+#include "parallel/worker_signals.hpp"
 
 namespace tarvo {
 namespace {
 
 thread_local Worker* current_worker = nullptr;
-
-// Threads inherit the signal mask of the thread that creates them. While the workers are
-// started, every asynchronous signal is blocked, so the kernel delivers process-directed signals
-// (SIGINT, SIGALRM, ...) to the interpreter's threads only: taken by a worker, such a signal
-// would not wake a main thread blocked in signal.pause() or a sleep. Signals that report a
-// fault of the thread itself stay open.
-class BlockedAsyncSignals {
-  public:
-    BlockedAsyncSignals() noexcept {
-        sigset_t blocked;
-        sigfillset(&blocked);
-        for (int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP}) sigdelset(&blocked, fault);
-        pthread_sigmask(SIG_SETMASK, &blocked, &previous_);
-    }
-    ~BlockedAsyncSignals() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-    BlockedAsyncSignals(const BlockedAsyncSignals&) = delete;
-    BlockedAsyncSignals& operator=(const BlockedAsyncSignals&) = delete;
-
-  private:
-    sigset_t previous_;
-};
 
 std::size_t stack_bytes() {
     return std::max<std::size_t>(worker_stack_bytes, static_cast<std::size_t>(PTHREAD_STACK_MIN));
@@ -52,48 +28,14 @@ std::string start_failure(int error, std::size_t index, std::size_t threads) {
     return text;
 }
 
-// The global pool. Creation is serialised by the mutex; the registry pointer is published with
-// release so that the fast path needs no lock. A failure is remembered and never retried.
-constinit std::mutex creation_mutex;
-constinit std::atomic<Registry*> global_pool{nullptr};
-constinit bool creation_failed = false;
-constinit char failure_message[256] = {};
-
-// A child forked after the pool exists has none of its threads; anything waiting for them would
-// wait forever. The child drops the parent's pool (its memory is left alone, its mutexes may be
-// held by threads that do not exist here) and makes a fresh one on first need. It also gets a
-// fresh first attempt if the parent's creation failed: it is a new process.
-void forget_pool_in_child() noexcept {
-    new (&creation_mutex) std::mutex();
-    global_pool.store(nullptr, std::memory_order_relaxed);
-    creation_failed = false;
-    failure_message[0] = '\0';
-    current_worker = nullptr;
-}
-
-Registry& create_global_pool() {
-    static bool fork_handler_registered = false;
-    if (!fork_handler_registered) {
-        pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
-        fork_handler_registered = true;
-    }
-    std::string cause;
-    std::unique_ptr<Registry> registry = Registry::start(configured_thread_count(), cause);
-    if (!registry) {
-        creation_failed = true;
-        std::snprintf(failure_message, sizeof failure_message, "%s%s", pool_failure_prefix,
-                      cause.c_str());
-        raise_fault(failure_message);
-    }
-    Registry* pool = registry.release();  // lives until the process ends
-    global_pool.store(pool, std::memory_order_release);
-    return *pool;
-}
-
 }  // namespace
 
 Worker* Worker::current() noexcept {
     return current_worker;
+}
+
+void Worker::forget_current() noexcept {
+    current_worker = nullptr;
 }
 
 bool Worker::push(Job* job) noexcept {
@@ -213,14 +155,6 @@ Job* Registry::find_work(Worker& thief) noexcept {
     }
     if (injected_.looks_empty()) return nullptr;
     return injected_.pop_front();
-}
-
-Registry& global_registry() {
-    if (Registry* pool = global_pool.load(std::memory_order_acquire)) return *pool;
-    std::lock_guard lock(creation_mutex);
-    if (creation_failed) raise_fault(failure_message);
-    if (Registry* pool = global_pool.load(std::memory_order_relaxed)) return *pool;
-    return create_global_pool();
 }
 
 }  // namespace tarvo

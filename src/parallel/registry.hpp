@@ -2,7 +2,7 @@
 // The registry: the pool's N worker threads, each with its deque of offered jobs, the queue of
 // jobs injected by threads outside the pool, and the sleep state the workers share. The process
 // has one global registry, created on first need (global_registry()) and never shut down; tests
-// may start private ones.
+// may start private ones (global_pool.hpp holds the global one).
 
 #include <pthread.h>
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <type_traits>
 
+#include "parallel/config.hpp"
 #include "parallel/job.hpp"
 #include "parallel/job_deque.hpp"
 #include "parallel/latch.hpp"
@@ -18,14 +19,6 @@
 #include "parallel/unwind.hpp"
 
 namespace tarvo {
-
-// Every worker thread gets this much stack, or the platform's minimum if that is larger: ample
-// for joins nested as deep as halving a slice allows.
-inline constexpr std::size_t worker_stack_bytes = std::size_t{2} << 20;
-
-// Failed idle looks for work before a worker goes to sleep: a short spin catches the next job of
-// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU.
-inline constexpr unsigned idle_rounds_before_sleep = 32;
 
 // The message that starts every fault of an operation that needs a pool that could not be made.
 inline constexpr const char* pool_failure_prefix =
@@ -39,6 +32,8 @@ class Worker {
   public:
     // The worker running on the calling thread, or nullptr on threads outside every pool.
     static Worker* current() noexcept;
+    // After a fork: the calling thread is no worker of any pool of the new process.
+    static void forget_current() noexcept;
 
     Registry& registry() const noexcept { return *registry_; }
     std::size_t index() const noexcept { return index_; }
@@ -104,11 +99,6 @@ class Registry {
     Sleep sleep_;
     AtomicLatch terminating_;
 };
-
-// The process's pool, started with configured_thread_count() workers on the first call. If it
-// could not be started, this and every later call raise a fault whose message is
-// pool_failure_prefix followed by the cause.
-Registry& global_registry();
 
 template <class Body>
 void Registry::in_worker(Body&& body) {

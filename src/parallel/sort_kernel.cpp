@@ -1,27 +1,38 @@
 #include "parallel/sort_kernel.hpp"
 
-#include <atomic>
-
+#if TARVO_HAVE_VQSORT
+#include <hwy/contrib/sort/vqsort.h>
+#else
 #include "algorithms/pdq.hpp"
+#endif
 
 namespace tarvo {
-namespace {
 
-std::atomic<SortKernel> installed_kernel{nullptr};
+#if TARVO_HAVE_VQSORT
 
-}  // namespace
-
-void install_sort_kernel(SortKernel kernel) noexcept {
-    SortKernel expected = nullptr;
-    installed_kernel.compare_exchange_strong(expected, kernel, std::memory_order_acq_rel);
+// A Sorter owns a small scratch buffer that it obtains when it is made; one per thread, made on
+// the thread's first leaf, keeps that allocation out of every later sort.
+void kernel_sort(Slice s) noexcept {
+    if (s.size() < 2) return;
+    thread_local const hwy::Sorter sorter;
+    sorter(s.data(), s.size(), hwy::SortAscending());
 }
+
+std::string_view kernel_name() noexcept {
+    return "Highway vqsort";
+}
+
+#else
 
 void kernel_sort(Slice s) noexcept {
     if (s.size() < 2) return;
-    if (SortKernel kernel = installed_kernel.load(std::memory_order_acquire)) {
-        if (kernel(s.data(), static_cast<std::ptrdiff_t>(s.size()), nullptr) == 0) return;
-    }
     pdq_sort(s, pdq_limit(s.size()));
 }
+
+std::string_view kernel_name() noexcept {
+    return "pdq_sort (portable fallback)";
+}
+
+#endif
 
 }  // namespace tarvo

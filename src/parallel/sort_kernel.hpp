@@ -1,22 +1,19 @@
 #pragma once
-// The kernel that sorts the leaves of the parallel sorts. The host may install a faster one (the
-// binding installs NumPy's own SIMD int64 quicksort when NumPy offers it); until then, and in
-// programs without NumPy, pdq_sort serves.
+// The kernel that sorts the leaves of the pool-backed sorts: Highway's vectorised quicksort
+// (vqsort), which picks the best instruction set of the processor it runs on, or pdq_sort where
+// the build found no Highway.
 
-#include <cstddef>
+#include <string_view>
 
 #include "core/slice.hpp"
 
 namespace tarvo {
 
-// NumPy's sort-function signature: (first element, count, array or null); 0 on success.
-using SortKernel = int (*)(void* start, std::ptrdiff_t count, void* array);
-
-// Installs `kernel` for every later leaf sort; the first installation wins.
-void install_sort_kernel(SortKernel kernel) noexcept;
-
-// Sorts `s` in place with the installed kernel, or with pdq_sort when there is none (or it
-// reports failure).
+// Sorts `s` in place on the calling thread. Needs nothing from the interpreter or NumPy, so the
+// pool's workers may call it.
 void kernel_sort(Slice s) noexcept;
+
+// What kernel_sort is in this build: "Highway vqsort" or "pdq_sort (portable fallback)".
+std::string_view kernel_name() noexcept;
 
 }  // namespace tarvo

@@ -1,13 +1,16 @@
-// tarvo._route: the benchmark's window on the smart dispatcher. It answers which sort smart
-// would hand an array to, decided by the dispatcher's own smart_route, so a report shows the
-// decision the sort really makes instead of a copy of the rules that could drift from it. It is
-// a module of its own so that _tarvo's attributes stay exactly its thirteen functions.
+// tarvo._route: the benchmark's window on the smart dispatcher and on the pool-backed sorts' leaf
+// kernel. It answers which sort smart would hand an array to, decided by the dispatcher's own
+// smart_route, so a report shows the decision the sort really makes instead of a copy of the
+// rules that could drift from it; and it runs the leaf kernel alone, the single-threaded baseline
+// of the pool-backed sorts' targets. It is a module of its own so that _tarvo's attributes stay
+// exactly its thirteen functions.
 
 #include <Python.h>
 
 #include "adaptive/smart.hpp"
 #include "binding/call_path.hpp"
 #include "binding/guarded.hpp"
+#include "parallel/sort_kernel.hpp"
 
 namespace tarvo::py {
 namespace {
@@ -20,18 +23,39 @@ PyObject* smart_route_of(PyObject* /*module*/, PyObject* arr) noexcept {
     });
 }
 
+// The leaf kernel alone on the calling thread: the single-threaded baseline the pool-backed sorts
+// are measured against.
+PyObject* leaf_sort(PyObject* /*module*/, PyObject* arr) noexcept {
+    return guarded([arr]() -> PyObject* {
+        kernel_sort(accept_array(arr));
+        Py_RETURN_NONE;
+    });
+}
+
+PyObject* leaf_kernel(PyObject* /*module*/, PyObject* /*unused*/) noexcept {
+    const std::string_view name = kernel_name();
+    return PyUnicode_FromStringAndSize(name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+
 PyMethodDef route_methods[] = {
     {"smart_route", smart_route_of, METH_O,
      "smart_route(arr)\n--\n\n"
      "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", \"radix\",\n"
      "\"pdq\" or \"parallel_unstable\". Reads arr only."},
+    {"leaf_sort", leaf_sort, METH_O,
+     "leaf_sort(arr)\n--\n\n"
+     "Sorts arr in place with the pool-backed sorts' leaf kernel alone, on the calling thread."},
+    {"leaf_kernel", leaf_kernel, METH_NOARGS,
+     "leaf_kernel()\n--\n\n"
+     "The leaf kernel of this build: \"Highway vqsort\" or \"pdq_sort (portable fallback)\"."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef route_module = {
     PyModuleDef_HEAD_INIT,
     "tarvo._route",
-    "The route the smart dispatcher takes for an array, for benchmarks and tests.",
+    "The route the smart dispatcher takes for an array, and the pool-backed sorts' leaf kernel,\n"
+    "for benchmarks and tests.",
     -1,  // m_size: no per-module state; the NumPy API table is process-wide
     route_methods,
     nullptr,

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "core/memory.hpp"
-#include "parallel/par_unstable.hpp"
+#include "parallel/config.hpp"
+#include "parallel/parallel_quicksort.hpp"
 #include "parallel/parallel_sort.hpp"
+#include "parallel/presorted.hpp"
 #include "sort_patterns.hpp"
 
 using namespace tarvo;
@@ -49,7 +51,9 @@ void check_like_std_sort(Sort sort, std::vector<std::int64_t> values) {
 }  // namespace
 
 TEST_CASE("parallel sorts: both match std::sort on every pattern and length") {
-    for (std::size_t n : {0, 1, 2, 100, 8191, 8192, 16383, 100000}) {
+    for (std::size_t n :
+         {std::size_t{0}, std::size_t{1}, std::size_t{2}, std::size_t{100},
+          pool_sort_sequential_max, pool_sort_sequential_max + 1, std::size_t{200000}}) {
         CAPTURE(n);
         for (const auto& input : patterns(n)) {
             check_like_std_sort(parallel_stable_sort, input);
@@ -70,7 +74,7 @@ TEST_CASE("parallel sorts: a million ascending, descending or random values") {
 }
 
 TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing moves") {
-    const std::vector<std::int64_t> input = shuffled(50000, 13);
+    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 13);
     std::vector<std::int64_t> values = input;
     fail_allocation_after(0);
     CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);
@@ -97,4 +101,65 @@ TEST_CASE("parallel sorts: Hoare partition splits into two non-empty ordered sid
     std::vector<std::int64_t> two{5, 1};
     CHECK(hoare_partition(two, 0) == 1);
     CHECK(two == std::vector<std::int64_t>{1, 5});
+}
+
+TEST_CASE("parallel sorts: an all-but-one-equal slice still sorts") {
+    std::vector<std::int64_t> values(pool_sort_sequential_max + 1, 5);
+    values[1] = 4;
+    values[values.size() - 2] = 9;
+    std::vector<std::int64_t> expected = values;
+    std::sort(expected.begin(), expected.end());
+    std::vector<std::int64_t> stable = values;
+    parallel_stable_sort(stable);
+    parallel_unstable_sort(values);
+    CHECK(stable == expected);
+    CHECK(values == expected);
+}
+
+TEST_CASE("presorted: ascending is kept, descending reversed, anything else untouched") {
+    std::vector<std::int64_t> ascending(1000);
+    for (std::size_t i = 0; i < ascending.size(); ++i)
+        ascending[i] = static_cast<std::int64_t>(i / 3);
+    std::vector<std::int64_t> values = ascending;
+    CHECK(finish_if_presorted(values));
+    CHECK(values == ascending);
+
+    values.assign(ascending.rbegin(), ascending.rend());
+    CHECK(finish_if_presorted(values));
+    CHECK(values == ascending);
+
+    for (std::size_t broken :
+         {std::size_t{1}, std::size_t{255}, std::size_t{256}, std::size_t{998}}) {
+        values = ascending;
+        std::swap(values[broken], values[broken + 1]);
+        values[broken] += 1000;  // out of order in both directions
+        const std::vector<std::int64_t> before = values;
+        CHECK_FALSE(finish_if_presorted(values));
+        CHECK(values == before);
+    }
+}
+
+TEST_CASE("parallel sorts: whichever allocation fails, unstable sorts and stable leaves it be") {
+    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 9);
+    std::vector<std::int64_t> expected = input;
+    std::sort(expected.begin(), expected.end());
+    // Every allocation the sorts make, counted on an undisturbed run (the pool exists by now).
+    std::vector<std::int64_t> counted = input;
+    parallel_stable_sort(counted);
+    counted = input;
+    reset_allocation_count();
+    parallel_stable_sort(counted);
+    const long allocations = allocations_made();
+    REQUIRE(allocations >= 1);
+    for (long k = 0; k < allocations; ++k) {
+        CAPTURE(k);
+        std::vector<std::int64_t> unstable = input, stable = input;
+        fail_allocation_after(k);
+        parallel_unstable_sort(unstable);
+        fail_allocation_after(k);
+        CHECK_THROWS_AS(parallel_stable_sort(stable), OutOfMemory);
+        fail_allocation_after(-1);
+        CHECK(unstable == expected);
+        CHECK(stable == input);
+    }
 }

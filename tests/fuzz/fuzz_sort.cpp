@@ -32,16 +32,19 @@
 #include "algorithms/radix.hpp"
 #include "algorithms/tim.hpp"
 #include "core/slice.hpp"
+#include "parallel/join.hpp"
 #include "parallel/par_merge.hpp"
 #include "parallel/parallel_sort.hpp"
+#include "parallel/samplesort/samplesort.hpp"
 
 namespace {
 
 // Bubble and insertion sort, and textbook quicksort on ordered input, take time quadratic in the
 // length: this keeps one input of theirs within milliseconds.
 constexpr std::size_t quadratic_max_elements = 1024;
-// Far beyond the 8,192 elements from which the parallel sorts go through the pool, so that
-// par_merge_sort splits several levels deep, and beyond smart's sequential limit of 100,000.
+// Far beyond the 8,192 elements from which par_merge_sort uses the pool (it splits several levels
+// deep) and beyond smart's sequential limit of 100,000. The pool-backed sorts use the pool only
+// from 524,288 elements on; the samplesort target runs their parallel method at every length.
 constexpr std::size_t max_elements = std::size_t{1} << 17;
 constexpr std::size_t header_bytes = 3;
 // Budgets this small run out after a few partitions, on any input long enough to be partitioned.
@@ -57,6 +60,16 @@ void sort_pdq(tarvo::Slice s, const Shape& shape) {
     const std::size_t limit =
         shape.pdq_budget < pdq_forced_budget_below ? shape.pdq_budget : tarvo::pdq_limit(s.size());
     tarvo::pdq_sort(s, limit);
+}
+
+// The samplesort itself at any length (the pool-backed sorts hand short slices to the kernel),
+// with limits that the header's third byte lowers so that short inputs are partitioned again by
+// one worker and by all of them.
+void sort_samplesort(tarvo::Slice s, const Shape& shape) {
+    const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
+    const tarvo::samplesort::Limits limits{leaf_max, 4 * leaf_max};
+    const tarvo::samplesort::Memory memory(s.size(), tarvo::global_registry().size());
+    tarvo::run_on_pool([&] { tarvo::samplesort::sort(s, memory, limits); });
 }
 
 struct Routine {
@@ -85,6 +98,7 @@ constexpr Routine routines[] = {
      [](tarvo::Slice s, const Shape&) { tarvo::parallel_unstable_sort(s); }, max_elements},
     {"par_merge_sort", [](tarvo::Slice s, const Shape&) { tarvo::par_merge_sort(s); },
      max_elements},
+    {"samplesort", sort_samplesort, max_elements},
 };
 
 constexpr const Routine& find_routine(std::string_view name) {

@@ -116,7 +116,7 @@ def test_parallel_sorts_from_several_threads_with_pools_of_every_size(workers):
         """
         import os
         # The pool, made by this first parallel call, has exactly the configured size.
-        _tarvo.par_sort(np.random.default_rng(0).permutation(100_000))
+        _tarvo.par_sort(np.random.default_rng(0).permutation(600_000))
         threads = len(os.listdir("/proc/self/task"))
 
         def work(index):

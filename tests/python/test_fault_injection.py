@@ -24,8 +24,10 @@ from conftest import private_module, run_python
 from tarvo._route import smart_route
 
 ALLOCATION_FAILED = re.compile(r"memory allocation of (\d+) bytes failed")
-# Long enough for the pool-backed sorts and par_merge to take their parallel, allocating paths.
+# Long enough for par_merge to take its parallel, allocating path.
 PARALLEL_LENGTH = 20_000
+# Long enough for the pool-backed sorts to use the pool rather than the kernel alone.
+POOL_SORT_LENGTH = 600_000
 
 
 @pytest.fixture(scope="module")
@@ -44,8 +46,8 @@ def duplicates(n):
 
 
 def skewed(n):
-    """Most values in one narrow band, the rest spread over the whole range: the band fills one
-    bucket of the pool-backed sorts, which distribute it again, with memory of their own."""
+    """Most values in one narrow band, the rest spread over the whole range: the pool-backed sorts
+    split it with the tree of splitters, not with equal stretches of the range."""
     rng = np.random.default_rng(8)
     values = rng.integers(0, 10**6, n, dtype=np.int64)
     values[::10] = rng.integers(-(10**18), 10**18, n // 10 + (n % 10 > 0))
@@ -68,12 +70,22 @@ CASES = {
         "radix",
         ALL,
     ),
-    "smart, parallel route": ("smart", lambda: shuffled(200_000), "parallel_unstable", NONE),
+    "smart, parallel route": (
+        "smart",
+        lambda: shuffled(POOL_SORT_LENGTH),
+        "parallel_unstable",
+        NONE,
+    ),
     # The stable sort raises when its buffer cannot be had; the unstable one sorts in place.
-    "par_sort": ("par_sort", lambda: shuffled(PARALLEL_LENGTH), None, FIRST),
-    "par_sort, skewed": ("par_sort", lambda: skewed(400_000), None, FIRST),
-    "par_sort_unstable": ("par_sort_unstable", lambda: shuffled(PARALLEL_LENGTH), None, NONE),
-    "par_sort_unstable, skewed": ("par_sort_unstable", lambda: skewed(400_000), None, NONE),
+    "par_sort": ("par_sort", lambda: shuffled(POOL_SORT_LENGTH), None, FIRST),
+    "par_sort, skewed": ("par_sort", lambda: skewed(POOL_SORT_LENGTH), None, FIRST),
+    "par_sort_unstable": ("par_sort_unstable", lambda: shuffled(POOL_SORT_LENGTH), None, NONE),
+    "par_sort_unstable, skewed": (
+        "par_sort_unstable",
+        lambda: skewed(POOL_SORT_LENGTH),
+        None,
+        NONE,
+    ),
     "par_merge": ("par_merge", lambda: shuffled(PARALLEL_LENGTH), None, ALL),
 }
 
@@ -157,7 +169,7 @@ def test_every_allocation_of_a_call_can_fail_without_losing_an_element(testing, 
 
 
 def test_first_buffer_failure_names_the_whole_array(testing, warm_pool):
-    for name in ["merge", "tim", "radix", "par_merge", "par_sort"]:
+    for name in ["merge", "tim", "radix", "par_merge"]:
         n = PARALLEL_LENGTH
         testing.fail_allocation_after(0)
         try:
@@ -209,10 +221,10 @@ def test_failed_calls_release_what_they_had_obtained(testing, warm_pool):
         "radix": shuffled(LEAK_LENGTH),  # lists first, then the pass buffer
         "tim": shuffled(LEAK_LENGTH),
         "par_merge": shuffled(LEAK_LENGTH),
-        "par_sort": shuffled(LEAK_LENGTH),
-        "par_sort_unstable": shuffled(LEAK_LENGTH),
+        "par_sort": shuffled(POOL_SORT_LENGTH),
+        "par_sort_unstable": shuffled(POOL_SORT_LENGTH),
     }
-    arr = np.empty(LEAK_LENGTH, dtype=np.int64)
+    arrays = {name: np.empty_like(original) for name, original in cases.items()}
     schedule = []
     for name, original in cases.items():
         count = allocations_of(testing, name, original.copy())
@@ -221,10 +233,10 @@ def test_failed_calls_release_what_they_had_obtained(testing, warm_pool):
     def run(rounds):
         for name, original, k in schedule:
             for _ in range(rounds):
-                np.copyto(arr, original)
+                np.copyto(arrays[name], original)
                 testing.fail_allocation_after(k)
                 try:
-                    testing.sort(name, arr)
+                    testing.sort(name, arrays[name])
                 except MemoryError:
                     pass
                 finally:
@@ -290,10 +302,9 @@ print(json.dumps({{"outcomes": outcomes, "threads_before": threads_before}}))
 @pytest.mark.parametrize("name", ["par_sort", "par_merge", "par_sort_unstable"])
 def test_failed_pool_creation_is_tried_again_and_starts_no_stray_thread(testing, name):
     workers = 3
+    n = POOL_SORT_LENGTH if name.startswith("par_sort") else PARALLEL_LENGTH
     child = run_python(
-        POOL_CREATION.format(
-            module_dir=os.path.dirname(testing.__file__), n=PARALLEL_LENGTH, name=name
-        ),
+        POOL_CREATION.format(module_dir=os.path.dirname(testing.__file__), n=n, name=name),
         env={"RAYON_NUM_THREADS": str(workers), "OPENBLAS_NUM_THREADS": "1"},
         timeout=60,
     )

@@ -258,14 +258,19 @@ def test_memory_errors_leak_nothing():
     testing = private_module()
     original = np.random.default_rng(3).integers(-100, 100, 10_000, dtype=np.int64)
     arr = original.copy()
+    # par_sort obtains memory only for arrays long enough to go to the pool.
+    long_original = np.random.default_rng(4).integers(-100, 100, 600_000, dtype=np.int64)
+    long_arr = long_original.copy()
     names = itertools.cycle(["merge", "tim", "radix", "smart", "par_merge", "par_sort"])
 
     def call(_):
-        np.copyto(arr, original)
+        name = next(names)
+        source, target = (long_original, long_arr) if name == "par_sort" else (original, arr)
+        np.copyto(target, source)
         testing.fail_allocation_after(0)
         try:
-            testing.sort(next(names), arr)
+            testing.sort(name, target)
         finally:
             testing.fail_allocation_after(-1)
 
-    assert_no_leak(call, MemoryError, [arr, testing, *always_watched()])
+    assert_no_leak(call, MemoryError, [arr, long_arr, testing, *always_watched()])

@@ -79,7 +79,7 @@ def test_first_parallel_call_starts_exactly_n_workers_and_later_calls_none(name,
     result = run_child(
         f"""
 import _tarvo
-values, expected = shuffled(100_000)
+values, expected = shuffled(600_000)
 before = threads()
 sort = getattr(_tarvo, {name!r})
 sorted_ok = []
@@ -102,7 +102,7 @@ def pool_size(env):
     return run_child(
         """
 import _tarvo
-values, _ = shuffled(50_000)
+values, _ = shuffled(600_000)
 before = threads()
 _tarvo.par_sort_unstable(values)
 print(json.dumps(threads() - before))
@@ -150,8 +150,11 @@ def address_space():
         if line.startswith("VmSize:"):
             return int(line.split()[1]) * 1024
 
-values, expected = shuffled(20_000)
-copies = [values.copy() for _ in range(4)]
+# Long enough for each parallel function to need the pool, short enough for par_merge's buffer
+# to fit under the limit.
+values, _ = shuffled(600_000)
+copies = [values.copy(), values.copy(), values[:100_000].copy()]
+short, expected = shuffled(20_000)
 before = threads()
 resource.setrlimit(resource.RLIMIT_AS, (address_space() + (3 << 20), resource.RLIM_INFINITY))
 failures = []
@@ -161,8 +164,8 @@ for name, copy in zip(["par_sort_unstable", "par_sort", "par_merge"], copies):
         failures.append(None)
     except BaseException as error:
         failures.append([type(error).__name__, str(error), len(error.args)])
-_tarvo.merge(copies[3])
-print(json.dumps([failures, bool((copies[3] == expected).all()), before, threads()]))
+_tarvo.merge(short)
+print(json.dumps([failures, bool((short == expected).all()), before, threads()]))
 """,
         env={"RAYON_NUM_THREADS": "2"},
     )
@@ -182,7 +185,7 @@ def test_a_forked_child_gets_a_pool_of_its_own():
     result = run_child(
         """
 import _tarvo
-values, expected = shuffled(100_000)
+values, expected = shuffled(600_000)
 _tarvo.par_sort(values.copy())  # the parent's pool exists from here on
 pid = os.fork()
 if pid == 0:
@@ -218,7 +221,7 @@ def child(queue):
     queue.put(bool((values == expected).all()))
 
 if __name__ == "__main__":
-    warm, _ = shuffled(50_000)
+    warm, _ = shuffled(600_000)
     _tarvo.par_sort_unstable(warm)
     context = multiprocessing.get_context("fork")
     queue = context.Queue()

@@ -141,20 +141,11 @@ PLANS = {
     "par_sort_unstable": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG),
 }
 
-POOL_SORT_CASES = {"par_sort", "par_sort_unstable", "smart, parallel route"}
-
 
 def case_params():
     for case in PLANS:
         for mode in ("guard", "canary"):
-            marks = []
-            if case in POOL_SORT_CASES:
-                marks.append(
-                    pytest.mark.xfail(
-                        strict=False, reason="pool sorts: replaced by the in-place samplesort"
-                    )
-                )
-            yield pytest.param(case, mode, marks=marks, id=f"{case}-{mode}")
+            yield pytest.param(case, mode, id=f"{case}-{mode}")
 
 
 @pytest.mark.parametrize(("case", "mode"), list(case_params()))

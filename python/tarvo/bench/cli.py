@@ -210,9 +210,11 @@ def _run_suite(options) -> int:
 
 
 def _run_targets(options) -> int:
+    from tarvo import _route
     from tarvo.bench import targets
 
     repeats = options.repeats or (QUICK_REPEATS if options.quick else DEFAULT_REPEATS)
+    print(f"leaf kernel of the pool-backed sorts: {_route.leaf_kernel()}")
     with _progress_bar(targets.total_ticks(repeats), options, "round") as bar:
         results = targets.run_targets(
             repeats,
@@ -227,6 +229,7 @@ def _run_targets(options) -> int:
 
 def _meta(options, sizes, patterns, functions, repeats, started_at, elapsed) -> dict:
     import _tarvo
+    from tarvo import _route
 
     return {
         "started": started_at,
@@ -242,6 +245,7 @@ def _meta(options, sizes, patterns, functions, repeats, started_at, elapsed) -> 
         "python": platform.python_version(),
         "numpy": np.__version__,
         "module": _tarvo.__file__,
+        "leaf_kernel": _route.leaf_kernel(),
     }
 
 
@@ -249,5 +253,6 @@ def _title(meta: dict) -> str:
     threads = meta["threads"] or f"default ({meta['cpus']} CPUs)"
     return (
         f"_tarvo sorts, ns per element (median of {meta['repeats']} rounds); "
-        f"pool threads: {threads}; numpy {meta['numpy']}"
+        f"pool threads: {threads}; leaf kernel: {meta.get('leaf_kernel', '?')}; "
+        f"numpy {meta['numpy']}"
     )

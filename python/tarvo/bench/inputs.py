@@ -62,6 +62,30 @@ def _all_equal(rng: np.random.Generator, n: int) -> np.ndarray:
     return np.full(n, ALL_EQUAL_VALUE, dtype=np.int64)
 
 
+# Skewed: value k drawn with probability about 1/k from [1, SKEWED_SPAN] (Zipf-like), so a few
+# small values repeat very often and the rest thin out.
+SKEWED_SPAN = 1_000_000
+# Gaussian: standard deviation of the normal distribution the values are drawn from.
+GAUSSIAN_SIGMA = 1e12
+# Outliers: most values within [0, OUTLIER_BULK), one in OUTLIER_EVERY anywhere in int64.
+OUTLIER_BULK = 1_000
+OUTLIER_EVERY = 100
+
+
+def _skewed(rng: np.random.Generator, n: int) -> np.ndarray:
+    return np.exp(rng.random(n) * np.log(SKEWED_SPAN)).astype(np.int64)
+
+
+def _gaussian(rng: np.random.Generator, n: int) -> np.ndarray:
+    return rng.normal(0, GAUSSIAN_SIGMA, n).astype(np.int64)
+
+
+def _outliers(rng: np.random.Generator, n: int) -> np.ndarray:
+    values = rng.integers(0, OUTLIER_BULK, size=n, dtype=np.int64)
+    values[::OUTLIER_EVERY] = _random(rng, len(values[::OUTLIER_EVERY]))
+    return values
+
+
 PATTERNS: dict[str, Generator] = {
     "random": _random,
     "small-range": _small_range,
@@ -72,10 +96,17 @@ PATTERNS: dict[str, Generator] = {
     "all-equal": _all_equal,
 }
 PATTERN_NAMES = tuple(PATTERNS)
+# Patterns only the pool-backed sorts' targets use: the distributions that break samplesorts.
+TARGET_PATTERNS: dict[str, Generator] = {
+    "skewed": _skewed,
+    "gaussian": _gaussian,
+    "outliers": _outliers,
+}
+_ALL_PATTERNS = {**PATTERNS, **TARGET_PATTERNS}
 
 
 def make_input(pattern: str, n: int, seed: int = DEFAULT_SEED) -> np.ndarray:
     """A fresh contiguous int64 array; the same arguments give the same values in any process,
     so worker processes measure exactly the input the parent does."""
-    rng = np.random.default_rng([seed, PATTERN_NAMES.index(pattern), n])
-    return np.ascontiguousarray(PATTERNS[pattern](rng, n))
+    rng = np.random.default_rng([seed, list(_ALL_PATTERNS).index(pattern), n])
+    return np.ascontiguousarray(_ALL_PATTERNS[pattern](rng, n))

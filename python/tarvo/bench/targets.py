@@ -276,8 +276,10 @@ def call_overhead_target(tick: Tick) -> Target:
 
 def total_ticks(rounds: int) -> int:
     """Ticks of a whole run: `rounds` for targets 1, 2 and 4, three times that for target 3's
-    three patterns, and the call-overhead rounds."""
-    return 6 * rounds + CALL_OVERHEAD_ROUNDS
+    three patterns, the call-overhead rounds, and those of the targets against the kernel."""
+    from tarvo.bench import kernel_targets  # it builds on this module
+
+    return 6 * rounds + CALL_OVERHEAD_ROUNDS + kernel_targets.total_ticks(rounds)
 
 
 def run_targets(rounds: int, seed: int, tick: Tick, report: Callable[[Target], object]):
@@ -288,4 +290,9 @@ def run_targets(rounds: int, seed: int, tick: Tick, report: Callable[[Target], o
         report(targets[-1])
     targets.append(call_overhead_target(tick))
     report(targets[-1])
+    from tarvo.bench import kernel_targets  # it builds on this module
+
+    for measure in kernel_targets.MEASURES:
+        targets.append(measure(rounds, seed, tick))
+        report(targets[-1])
     return targets

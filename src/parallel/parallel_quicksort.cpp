@@ -1,8 +1,10 @@
-#include "parallel/par_unstable.hpp"
+#include "parallel/parallel_quicksort.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <utility>
 
+#include "parallel/config.hpp"
 #include "parallel/join.hpp"
 #include "parallel/sort_kernel.hpp"
 
@@ -18,7 +20,7 @@ std::size_t median_of_three(Slice s, std::size_t a, std::size_t b, std::size_t c
 std::size_t choose_pivot(Slice s) noexcept {
     const std::size_t n = s.size();
     const std::size_t mid = n / 2;
-    if (n < par_unstable_ninther_from) return median_of_three(s, 0, mid, n - 1);
+    if (n <= quicksort_median_of_three_max) return median_of_three(s, 0, mid, n - 1);
     const std::size_t step = n / 8;
     return median_of_three(s, median_of_three(s, 0, step, 2 * step),
                            median_of_three(s, mid - step, mid, mid + step),
@@ -28,7 +30,7 @@ std::size_t choose_pivot(Slice s) noexcept {
 // `budget` bounds the depth of unbalanced splits; when it runs out the kernel (O(n log n) on every
 // input) takes over the range.
 void sort_range(Slice s, unsigned budget) {
-    if (s.size() <= par_unstable_leaf || budget == 0) {
+    if (s.size() <= quicksort_leaf_max || budget == 0) {
         kernel_sort(s);
         return;
     }
@@ -41,21 +43,25 @@ void sort_range(Slice s, unsigned budget) {
 
 std::size_t hoare_partition(Slice s, std::size_t pivot) noexcept {
     // With the pivot moved to the front, the first scan from the left stops at index 0 and the
-    // scans never leave the range; the returned split leaves both sides non-empty.
+    // scans stop at elements no smaller (no larger) than the pivot before they could leave the
+    // range; the returned split leaves both sides non-empty. The explicit bounds never bind while
+    // the values stay put: they keep every access inside the slice, and both sides non-empty,
+    // when another thread changes values during the sort.
     std::swap(s[0], s[pivot]);
     const std::int64_t p = s[0];
-    std::size_t i = 0, j = s.size() - 1;
+    const std::size_t last = s.size() - 1;
+    std::size_t i = 0, j = last;
     for (bool first = true;; first = false) {
         if (!first) ++i;
-        while (s[i] < p) ++i;
-        while (s[j] > p) --j;
-        if (i >= j) return j + 1;
+        while (i < last && s[i] < p) ++i;
+        while (j > 0 && s[j] > p) --j;
+        if (i >= j) return std::clamp<std::size_t>(j + 1, 1, last);
         std::swap(s[i], s[j]);
         --j;
     }
 }
 
-void par_unstable_sort_on_pool(Slice s) {
+void parallel_quicksort(Slice s) {
     sort_range(s, 2 * static_cast<unsigned>(std::bit_width(s.size())));
 }
 

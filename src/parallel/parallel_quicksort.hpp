@@ -1,5 +1,6 @@
 #pragma once
-// The pool's unstable sort: a quicksort whose two sides sort in parallel. The pivot is the
+// The in-place quicksort the unstable pool sort falls back on when it cannot have the samplesort's
+// memory: a quicksort (Hoare, 1962) whose two sides sort in parallel. The pivot is the
 // median of three elements (a ninther on long ranges), partitioning is Hoare's, which splits runs
 // of equal elements evenly; leaves, and ranges that recurse too deeply, go to the sort kernel.
 
@@ -9,13 +10,9 @@
 
 namespace tarvo {
 
-// Ranges no longer than this are sorted by the kernel as one task.
-inline constexpr std::size_t par_unstable_leaf = 4096;
-// From this length on the pivot is a median of three medians, which resists crafted inputs.
-inline constexpr std::size_t par_unstable_ninther_from = 128;
-
-// Sorts `s` in place. Call on a worker: its joins run on the current pool.
-void par_unstable_sort_on_pool(Slice s);
+// Sorts `s` in place without working memory. Call on a worker: its joins run on the current
+// pool.
+void parallel_quicksort(Slice s);
 
 // Partitions `s` (at least 2 elements) around the value of s[pivot]: returns k with 0 < k < len,
 // every element of [0, k) no greater than the pivot value and every element of [k, len) no less.

@@ -1,0 +1,120 @@
+#include "parallel/samplesort/samplesort.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <optional>
+
+#include "parallel/parallel_for.hpp"
+#include "parallel/registry.hpp"
+#include "parallel/samplesort/classifier.hpp"
+#include "parallel/samplesort/partition.hpp"
+#include "parallel/sort_kernel.hpp"
+
+namespace tarvo::samplesort {
+namespace {
+
+unsigned log_buckets_for(std::size_t n) noexcept {
+    const unsigned wanted = static_cast<unsigned>(std::bit_width(n / samplesort_bucket_target));
+    return std::clamp(wanted, 1u, samplesort_log_buckets_max);
+}
+
+// Splitters from a sample at pseudo-random positions (evenly spaced ones would alias with
+// periodic input), each read once.
+Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
+    const unsigned log_buckets = log_buckets_for(s.size());
+    const std::size_t count = std::min(s.size(), samplesort_oversampling << log_buckets);
+    std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        sample[i] = s[state % s.size()];
+    }
+    kernel_sort(Slice(sample, count));
+    return Classifier(ConstSlice(sample, count), log_buckets);
+}
+
+// The kernel sorts input with this few distinct values in less time than one partition takes.
+bool kernel_is_faster(const Classifier& classify) noexcept {
+    return classify.has_equal_buckets() &&
+           classify.distinct_splitters() <= samplesort_kernel_distinct_max;
+}
+
+template <class Body>
+void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::size_t* starts,
+                              const Body& body) {
+    for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
+        if (!classify.is_equal_bucket(b)) body(s.subspan(starts[b], starts[b + 1] - starts[b]));
+    }
+}
+
+void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limits,
+                         unsigned depth) noexcept {
+    if (s.size() <= limits.leaf_max || depth == 0) {
+        kernel_sort(s);
+        return;
+    }
+    const Classifier classify = sample_classifier(s, memory.sample);
+    if (kernel_is_faster(classify)) {
+        kernel_sort(s);
+        return;
+    }
+    std::size_t starts[max_buckets + 1];
+    partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
+    for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
+        sort_on_this_worker(bucket, memory, limits, depth - 1);
+    });
+}
+
+void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+                         unsigned depth);
+
+void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
+                 unsigned depth) noexcept {
+    if (s.size() <= limits.sequential_partition_max || depth == 0) {
+        // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
+        // A slice too short to give every worker a stripe has buckets that rarely need another
+        // partition: a worker without a stripe leaves such a bucket to the kernel.
+        const std::size_t worker = Worker::current()->index();
+        if (worker < stripes.size()) {
+            sort_on_this_worker(s, stripes[worker], limits, depth);
+        } else {
+            kernel_sort(s);
+        }
+        return;
+    }
+    // A bucket this large is rare (a sample that missed a heavy range of values): it gets a
+    // parallel partition of its own, with memory of its own, or the kernel without it.
+    std::optional<Memory> own;
+    try {
+        own.emplace(s.size(), stripes.size());
+    } catch (const OutOfMemory&) {
+        kernel_sort(s);
+        return;
+    }
+    sort_on_all_workers(s, own->stripes(), own->block_ids(), limits, depth);
+}
+
+void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+                         unsigned depth) {
+    const Classifier classify = sample_classifier(s, stripes[0].sample);
+    if (kernel_is_faster(classify)) {
+        kernel_sort(s);
+        return;
+    }
+    std::size_t starts[max_buckets + 1];
+    partition(s, classify, stripes.all(), ids, starts);
+    parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
+        if (classify.is_equal_bucket(b)) return;
+        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), stripes, limits, depth - 1);
+    });
+}
+
+}  // namespace
+
+void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
+    if (s.size() < 2) return;
+    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, samplesort_max_depth);
+}
+
+}  // namespace tarvo::samplesort

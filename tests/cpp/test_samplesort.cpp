@@ -1,0 +1,293 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/memory.hpp"
+#include "parallel/config.hpp"
+#include "parallel/registry.hpp"
+#include "parallel/samplesort/classifier.hpp"
+#include "parallel/samplesort/local_classification.hpp"
+#include "parallel/samplesort/partition.hpp"
+#include "parallel/samplesort/samplesort.hpp"
+#include "sort_patterns.hpp"
+
+using namespace tarvo;
+using namespace tarvo::samplesort;
+using Values = std::vector<std::int64_t>;
+
+namespace {
+
+constexpr std::int64_t min64 = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
+
+std::unique_ptr<Registry> start_pool(std::size_t threads) {
+    std::string cause;
+    auto pool = Registry::start(threads, cause);
+    REQUIRE(pool);
+    return pool;
+}
+
+// The samplesort alone (whatever the length), on a private pool of `pool`'s size.
+void samplesort_on(Registry& pool, Values& values) {
+    const Memory memory(values.size(), pool.size());
+    pool.in_worker([&] { samplesort::sort(values, memory); });
+}
+
+// Partitions `values` with `stripes` stripes on `pool`; returns the bucket starts.
+std::vector<std::size_t> partition_on(Registry& pool, Values& values, const Classifier& classify,
+                                      std::size_t stripes) {
+    const Workspaces memory(stripes);
+    std::vector<BucketId> ids(values.size() / block);
+    std::vector<std::size_t> starts(max_buckets + 1);
+    pool.in_worker([&] { partition(values, classify, memory.all(), ids.data(), starts.data()); });
+    starts.resize(classify.bucket_count() + 1);
+    return starts;
+}
+
+Classifier classifier_from(Values sample, unsigned log_buckets) {
+    std::sort(sample.begin(), sample.end());
+    return Classifier(sample, log_buckets);
+}
+
+// The inputs that break samplesorts, beyond the shared patterns.
+const test::Pattern samplesort_patterns[] = {
+    {"two values",
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) x = rng() % 2 ? max64 : min64;
+         return v;
+     }},
+    {"many duplicates",
+     [](std::size_t n, std::mt19937_64& rng) { return test::random_in(n, rng, 0, 999); }},
+    {"Zipf-like skew",
+     [](std::size_t n, std::mt19937_64& rng) {
+         std::uniform_real_distribution<double> u(0, 1);
+         Values v(n);
+         for (auto& x : v) x = static_cast<std::int64_t>(std::exp(u(rng) * std::log(1e6)));
+         return v;
+     }},
+    {"outliers beyond the sample",
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v = test::random_in(n, rng, 0, 1 << 20);
+         // Too rare to be sampled: they land in the first and the last bucket.
+         if (n > 2) v[n / 3] = min64, v[2 * n / 3] = max64;
+         return v;
+     }},
+    {"gaussian",
+     [](std::size_t n, std::mt19937_64& rng) {
+         std::normal_distribution<double> g(0, 1e12);
+         Values v(n);
+         for (auto& x : v) x = static_cast<std::int64_t>(g(rng));
+         return v;
+     }},
+};
+
+// Every pattern, shared and samplesort-specific, at length n.
+std::vector<std::pair<std::string, Values>> all_patterns(std::size_t n, std::mt19937_64& rng) {
+    std::vector<std::pair<std::string, Values>> inputs;
+    for (const auto& p : test::patterns) inputs.emplace_back(p.name, p.make(n, rng));
+    for (const auto& p : samplesort_patterns) inputs.emplace_back(p.name, p.make(n, rng));
+    return inputs;
+}
+
+}  // namespace
+
+TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, linear buckets") {
+    // 8 samples, 4 buckets: the splitters are the 2nd, 4th and 6th smallest: 2, 4, 6. The
+    // sample is far from even over [1, 2^40], so a tree splits it.
+    const Classifier tree = classifier_from({7, 1, 2, 3, 4, std::int64_t{1} << 40, 5, 6}, 2);
+    CHECK_FALSE(tree.is_linear());
+    REQUIRE(tree.bucket_count() == 4);
+    CHECK(tree(min64) == 0);
+    CHECK(tree(2) == 0);  // bucket i holds (splitter i - 1, splitter i]
+    CHECK(tree(3) == 1);
+    CHECK(tree(4) == 1);
+    CHECK(tree(6) == 2);
+    CHECK(tree(7) == 3);
+    CHECK(tree(max64) == 3);
+
+    // Repeated splitters: 5 and 9, each with a bucket of its own copies.
+    const Classifier equal = classifier_from({5, 5, 5, 5, 9, 9, 9, 9}, 2);
+    REQUIRE(equal.has_equal_buckets());
+    CHECK(equal.distinct_splitters() == 2);
+    REQUIRE(equal.bucket_count() == 5);
+    CHECK(equal(4) == 0);
+    CHECK(equal(5) == 1);
+    CHECK(equal.is_equal_bucket(1));
+    CHECK(equal(6) == 2);
+    CHECK(equal(9) == 3);
+    CHECK(equal.is_equal_bucket(3));
+    CHECK(equal(max64) == 4);
+    CHECK_FALSE(equal.is_equal_bucket(4));
+
+    // An even sample of [0, 1024): 8 buckets of 128 values each, outliers at the ends.
+    Values even;
+    for (std::int64_t v = 0; v < 1024; v += 4) even.push_back(v);
+    const Classifier linear = classifier_from(even, 3);
+    REQUIRE(linear.is_linear());
+    REQUIRE(linear.bucket_count() == 8);
+    CHECK(linear(0) == 0);
+    CHECK(linear(127) == 0);
+    CHECK(linear(128) == 1);
+    CHECK(linear(1020) == 7);
+    CHECK(linear(-1) == 0);
+    CHECK(linear(min64) == 0);
+    CHECK(linear(max64) == 7);
+
+    // Batches agree with one value at a time, for both kinds.
+    std::mt19937_64 rng(3);
+    Values probes = test::random_in(100, rng, -100, 1200);
+    for (const Classifier* c : {&tree, &equal, &linear}) {
+        std::vector<std::size_t> batch(probes.size());
+        Values copied(probes.size());
+        c->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());
+        CHECK(copied == probes);
+        for (std::size_t i = 0; i < probes.size(); ++i) CHECK(batch[i] == (*c)(probes[i]));
+    }
+}
+
+TEST_CASE("samplesort local classification: whole blocks written back, the rest buffered") {
+    // 800 elements, two buckets split at -1: 400 negatives and 400 positives, interleaved.
+    Values stripe(800);
+    for (std::size_t i = 0; i < stripe.size(); ++i) {
+        stripe[i] = i % 2 ? static_cast<std::int64_t>(i) : -static_cast<std::int64_t>(i) - 1;
+    }
+    const Values input = stripe;
+    const Classifier classify = classifier_from({-1, 1}, 1);  // one splitter: -1
+    REQUIRE(classify.bucket_count() == 2);
+    const Workspaces memory(1);
+    std::vector<BucketId> ids(stripe.size() / block);
+    const std::size_t written = classify_stripe(stripe, classify, memory[0], ids.data());
+    // Each bucket filled one block of 256 (400 = 256 + 144); the third block slot is empty.
+    REQUIRE(written == 2);
+    CHECK(memory[0].counts[0] == 400);
+    CHECK(memory[0].counts[1] == 400);
+    CHECK(ids[2] == empty_block);
+    for (std::size_t k = 0; k < written; ++k) {
+        for (std::size_t i = k * block; i < (k + 1) * block; ++i) {
+            CHECK(classify(stripe[i]) == ids[k]);
+        }
+    }
+    // Written blocks plus buffered remainders are the input.
+    Values all(stripe.begin(), stripe.begin() + written * block);
+    for (std::size_t b = 0; b < 2; ++b) {
+        all.insert(all.end(), memory[0].buffers + b * block,
+                   memory[0].buffers + b * block + memory[0].counts[b] % block);
+    }
+    CHECK(test::sorted_copy(all) == test::sorted_copy(input));
+}
+
+TEST_CASE("samplesort partition: every bucket in place for 1, 2 and 3 stripes") {
+    auto pool = start_pool(3);
+    std::mt19937_64 rng(11);
+    // Lengths that leave a partial last block, buckets smaller than a block and empty ones.
+    for (std::size_t n : {std::size_t{1}, std::size_t{255}, std::size_t{257}, std::size_t{5000},
+                          std::size_t{70001}}) {
+        for (std::size_t stripes : {1, 2, 3}) {
+            for (auto& [name, values] : all_patterns(n, rng)) {
+                INFO(name, ", length ", n, ", stripes ", stripes);
+                const Values input = values;
+                Values sample = test::random_in(64, rng, 0, 0);
+                for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = input[(i * 7919) % n];
+                const Classifier classify = classifier_from(sample, 4);
+                const auto starts = partition_on(*pool, values, classify, stripes);
+                REQUIRE(starts.front() == 0);
+                REQUIRE(starts.back() == n);
+                for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
+                    for (std::size_t i = starts[b]; i < starts[b + 1]; ++i) {
+                        REQUIRE(classify(values[i]) == b);
+                    }
+                }
+                CHECK(test::sorted_copy(values) == test::sorted_copy(input));
+            }
+        }
+    }
+}
+
+TEST_CASE("samplesort partition: equal-key buckets hold a single value each") {
+    auto pool = start_pool(2);
+    std::mt19937_64 rng(5);
+    Values values = test::random_in(50000, rng, 0, 9);
+    for (std::size_t i = 0; i < values.size(); i += 1000) values[i] = 1000 + i;  // a few others
+    const Values input = values;
+    const Classifier classify = classifier_from(Values(values.begin(), values.begin() + 4096), 4);
+    REQUIRE(classify.has_equal_buckets());
+    const auto starts = partition_on(*pool, values, classify, 2);
+    std::size_t in_equal_buckets = 0;
+    for (std::size_t b = 1; b < classify.bucket_count(); b += 2) {
+        for (std::size_t i = starts[b]; i < starts[b + 1]; ++i)
+            CHECK(values[i] == values[starts[b]]);
+        in_equal_buckets += starts[b + 1] - starts[b];
+    }
+    CHECK(in_equal_buckets == input.size() - input.size() / 1000);
+}
+
+TEST_CASE("samplesort: like std::sort around every threshold, on 1, 2, 3 and 64 workers") {
+    std::mt19937_64 rng(20240611);
+    const std::size_t lengths[] = {0,
+                                   2,
+                                   block - 1,
+                                   block + 1,
+                                   samplesort_bucket_target * 2 + 1,
+                                   samplesort_leaf_max - 1,
+                                   samplesort_leaf_max + 1,
+                                   3 * samplesort_leaf_max + 7};
+    for (std::size_t threads : {1, 2, 3, 64}) {
+        auto pool = start_pool(threads);
+        for (std::size_t n : lengths) {
+            for (auto& [name, values] : all_patterns(n, rng)) {
+                INFO(name, ", length ", n, ", workers ", threads);
+                const Values expected = test::sorted_copy(values);
+                samplesort_on(*pool, values);
+                REQUIRE(values == expected);
+            }
+        }
+    }
+}
+
+TEST_CASE("samplesort: buckets partitioned again by one worker and by all of them") {
+    // Lowered limits send the buckets of 400,000 elements (64 of about 6,000) through the
+    // sequential partition, and with the lower pair also through nested parallel ones.
+    auto pool = start_pool(2);
+    std::mt19937_64 rng(17);
+    for (const Limits limits : {Limits{2000, 50000}, Limits{1000, 4000}}) {
+        for (auto& [name, values] : all_patterns(400000, rng)) {
+            INFO(name, ", leaves up to ", limits.leaf_max);
+            const Values expected = test::sorted_copy(values);
+            const Memory memory(values.size(), pool->size());
+            pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+            REQUIRE(values == expected);
+        }
+    }
+}
+
+TEST_CASE("samplesort: a nested partition without memory leaves its bucket to the kernel") {
+    // With these limits the buckets of 400,000 elements get parallel partitions of their own,
+    // each obtaining memory; whichever of those allocations fails, the bucket is still sorted.
+    auto pool = start_pool(2);
+    std::mt19937_64 rng(23);
+    const Values input = test::random_full_range(400000, rng);
+    const Values expected = test::sorted_copy(input);
+    const Limits limits{1000, 4000};
+    const Memory memory(input.size(), pool->size());
+    Values values = input;
+    reset_allocation_count();
+    pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+    const long allocations = allocations_made();
+    REQUIRE(allocations > 0);
+    for (long k = 0; k < std::min(allocations, 24L); ++k) {
+        CAPTURE(k);
+        values = input;
+        fail_allocation_after(k);
+        pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+        fail_allocation_after(-1);
+        CHECK(values == expected);
+    }
+}
