@@ -82,14 +82,13 @@ test-tsan: venv system-deps
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
 # fuzz-smoke replays the seeds and a few hundred mutations per routine; fuzz runs each routine
-# for FUZZ_SECONDS (FUZZ_ROUTINES='pdq_sort radix_sort' picks some).
+# for FUZZ_SECONDS (FUZZ_ROUTINES='pdq radix' picks some).
 FUZZ_SECONDS ?= 300
 fuzz-smoke: venv
 	$(call apt,/usr/lib/llvm-16/lib/clang/16/lib/linux/libclang_rt.fuzzer-x86_64.a,clang-16 libclang-rt-16-dev)
 	$(call preset,fuzz)
 fuzz: fuzz-smoke
-	tests/fuzz/campaign.sh build/fuzz $(FUZZ_SECONDS) $${FUZZ_ROUTINES:-$$(find build/fuzz/tests/fuzz \
-		-maxdepth 1 -type f -executable -name 'fuzz_*' -printf '%f\n' | sed 's/^fuzz_//' | sort)}
+	tests/fuzz/campaign.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_ROUTINES)
 
 # Line coverage of src/ (gcovr) and python/tarvo (pytest-cov) from the C++ tests and the Python
 # suite run against the instrumented package; HTML pages in build/coverage/html.

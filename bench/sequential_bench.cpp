@@ -1,8 +1,9 @@
-// Times every sequential routine, and the pool-backed ones, against std::sort (and the stable ones
-// against std::stable_sort) on the same inputs (tarvo_parallel_bench holds the pool-backed sorts
-// against their leaf kernel instead). The machine's cores drift by 10-25 % over seconds, so the
-// routines run interleaved, one after another on each input, in several rounds; each ratio is the
-// median over the rounds of the routine's time divided by the baseline's time in the same round.
+// Times every routine of the module's table that is not quadratic on shuffled input against
+// std::sort and std::stable_sort on the same inputs (tarvo_parallel_bench holds the pool-backed
+// sorts against their leaf kernel instead). The machine's cores drift by 10-25 % over seconds, so
+// the routines run interleaved, one after another on each input, in several rounds; each ratio is
+// the median over the rounds of the routine's time divided by the baseline's time in the same
+// round.
 //
 //   tarvo_sequential_bench [--rounds=N] [Google Benchmark flags]
 
@@ -16,17 +17,10 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "algorithms/heap.hpp"
-#include "algorithms/intro.hpp"
-#include "algorithms/merge.hpp"
-#include "algorithms/pdq.hpp"
-#include "algorithms/quick.hpp"
-#include "algorithms/radix.hpp"
-#include "algorithms/tim.hpp"
-#include "parallel/par_merge.hpp"
-#include "parallel/parallel_sort.hpp"
+#include "routine_table.hpp"
 
 namespace {
 
@@ -45,26 +39,22 @@ struct Input {
 };
 
 struct Routine {
-    const char* name;
+    std::string_view name;
     void (*sort)(tarvo::Slice);
-    bool stable;
 };
 
-const Routine routines[] = {
-    {"std::sort", [](tarvo::Slice s) { std::sort(s.begin(), s.end()); }, false},
-    {"std::stable_sort", [](tarvo::Slice s) { std::stable_sort(s.begin(), s.end()); }, true},
-    {"intro_sort", [](tarvo::Slice s) { tarvo::intro_sort(s); }, false},
-    {"pdq_sort", [](tarvo::Slice s) { tarvo::pdq_sort(s, tarvo::pdq_limit(s.size())); }, false},
-    {"quick_sort", [](tarvo::Slice s) { tarvo::quick_sort(s); }, false},
-    {"heap_sort", [](tarvo::Slice s) { tarvo::heap_sort(s); }, false},
-    {"merge_sort", [](tarvo::Slice s) { tarvo::merge_sort(s); }, true},
-    {"tim_sort", [](tarvo::Slice s) { tarvo::tim_sort(s); }, true},
-    {"radix_sort", [](tarvo::Slice s) { tarvo::radix_sort(s); }, false},
-    {"par_merge_sort", [](tarvo::Slice s) { tarvo::par_merge_sort(s); }, true},
-    {"parallel_stable_sort", [](tarvo::Slice s) { tarvo::parallel_stable_sort(s); }, true},
-    {"parallel_unstable_sort", [](tarvo::Slice s) { tarvo::parallel_unstable_sort(s); }, false},
-};
-constexpr std::size_t routine_count = std::size(routines);
+// The two baselines, then the table's routines that finish on 10^6 shuffled elements.
+std::vector<Routine> timed_routines() {
+    std::vector<Routine> routines = {
+        {"std::sort", [](tarvo::Slice s) { std::sort(s.begin(), s.end()); }},
+        {"std::stable_sort", [](tarvo::Slice s) { std::stable_sort(s.begin(), s.end()); }},
+    };
+    for (const tarvo::RoutineEntry& entry : tarvo::routine_table) {
+        if (entry.cost != tarvo::Cost::quadratic) routines.push_back({entry.name, entry.sort});
+    }
+    return routines;
+}
+const std::vector<Routine> routines = timed_routines();
 constexpr std::size_t std_sort_index = 0;
 constexpr std::size_t std_stable_sort_index = 1;
 
@@ -139,6 +129,10 @@ double median_ratio(const std::vector<double>& routine, const std::vector<double
     return ratios.empty() ? 0 : median(ratios);
 }
 
+void print_name(std::string_view name) {
+    std::printf("%-24.*s", static_cast<int>(name.size()), name.data());
+}
+
 void print_cell(double value, const char* format) {
     if (value > 0) {
         std::printf(format, value);
@@ -155,8 +149,8 @@ void print_table(const std::vector<Input>& inputs, const Timings& seconds) {
     };
 
     header("median ms");
-    for (std::size_t k = 0; k < routine_count; ++k) {
-        std::printf("%-24s", routines[k].name);
+    for (std::size_t k = 0; k < routines.size(); ++k) {
+        print_name(routines[k].name);
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             std::vector<double> ran;
             for (const double s : seconds[i][k]) {
@@ -167,19 +161,19 @@ void print_table(const std::vector<Input>& inputs, const Timings& seconds) {
         std::printf("\n");
     }
 
-    const auto ratios = [&](const char* title, std::size_t baseline, bool stable_only) {
+    const auto ratios = [&](const char* title, std::size_t baseline) {
         header(title);
-        for (std::size_t k = 0; k < routine_count; ++k) {
-            if (k == baseline || (stable_only && !routines[k].stable)) continue;
-            std::printf("%-24s", routines[k].name);
+        for (std::size_t k = 0; k < routines.size(); ++k) {
+            if (k == baseline) continue;
+            print_name(routines[k].name);
             for (std::size_t i = 0; i < inputs.size(); ++i) {
                 print_cell(median_ratio(seconds[i][k], seconds[i][baseline]), "%13.2fx");
             }
             std::printf("\n");
         }
     };
-    ratios("/ std::sort", std_sort_index, false);
-    ratios("/ std::stable_sort", std_stable_sort_index, true);
+    ratios("/ std::sort", std_sort_index);
+    ratios("/ std::stable_sort", std_stable_sort_index);
 }
 
 int parse_rounds(int& argc, char** argv) {
@@ -205,11 +199,11 @@ int main(int argc, char** argv) {
 
     const std::vector<Input> inputs = make_inputs();
     Timings seconds(inputs.size(),
-                    std::vector<std::vector<double>>(routine_count, std::vector<double>(rounds)));
+                    std::vector<std::vector<double>>(routines.size(), std::vector<double>(rounds)));
     // Registration order is run order: round by round, each input through every routine.
     for (int r = 0; r < rounds; ++r) {
         for (std::size_t i = 0; i < inputs.size(); ++i) {
-            for (std::size_t k = 0; k < routine_count; ++k) {
+            for (std::size_t k = 0; k < routines.size(); ++k) {
                 const std::string name =
                     inputs[i].name + "/" + routines[k].name + "/round:" + std::to_string(r);
                 benchmark::RegisterBenchmark(name.c_str(), time_sort, std::cref(inputs[i]),

@@ -2,14 +2,19 @@
 
 #include <Python.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "binding/call_path.hpp"
+#include "binding/debug_rendering.hpp"
 #include "binding/error.hpp"
 #include "binding/guarded.hpp"
-#include "sort_routines.hpp"
+#include "binding/text.hpp"
+#include "routine_table.hpp"
 
 namespace tarvo::py {
 namespace {
@@ -25,47 +30,48 @@ PyCFunction as_cfunction(Function* function) {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-// Each entry: the call path for its name and routine (sort_routines.hpp), fast call with
-// keywords, and the docstring form from which CPython derives the text signature "(arr)".
-#define TARVO_FUNCTION(name)                                                                     \
-    constexpr CallDescriptor name##_descriptor{#name};                                           \
-    const PyMethodDef name##_method{#name,                                                       \
-                                    as_cfunction(call_entry<name##_descriptor, routines::name>), \
-                                    METH_FASTCALL | METH_KEYWORDS, #name "(arr)\n--\n\n"};
+// "<name>(arr)\n--\n\n": the docstring form from which CPython derives the text signature "(arr)"
+// and leaves __doc__ None.
+template <std::size_t index>
+constexpr auto docstring = [] {
+    constexpr std::string_view name = routine_table[index].name;
+    constexpr std::string_view signature = "(arr)\n--\n\n";
+    std::array<char, name.size() + signature.size() + 1> text{};
+    std::ranges::copy(name, text.begin());
+    std::ranges::copy(signature, text.begin() + name.size());
+    return text;
+}();
 
-TARVO_FUNCTION(bubble)
-TARVO_FUNCTION(insertion)
-TARVO_FUNCTION(merge)
-TARVO_FUNCTION(quick)
-TARVO_FUNCTION(heap)
-TARVO_FUNCTION(intro)
-TARVO_FUNCTION(tim)
-TARVO_FUNCTION(pdq)
-TARVO_FUNCTION(radix)
-TARVO_FUNCTION(smart)
-TARVO_FUNCTION(par_sort)
-TARVO_FUNCTION(par_sort_unstable)
-TARVO_FUNCTION(par_merge)
-#undef TARVO_FUNCTION
+template <std::size_t index>
+PyMethodDef method_definition() {
+    constexpr std::string_view name = routine_table[index].name;
+    static_assert(name.data()[name.size()] == '\0', "names are string literals");
+    return {
+        .ml_name = name.data(),
+        .ml_meth = as_cfunction(call_entry<routine_table[index]>),
+        .ml_flags = METH_FASTCALL | METH_KEYWORDS,
+        .ml_doc = docstring<index>.data(),
+    };
+}
+
+template <std::size_t... index>
+auto make_function_table(std::index_sequence<index...>) {
+    return std::array{method_definition<index>()...};
+}
 
 // The entries stay in place for the life of the process: the function objects refer to them.
-std::array function_table{
-    bubble_method,    insertion_method, merge_method,    quick_method,
-    heap_method,      intro_method,     tim_method,      pdq_method,
-    radix_method,     smart_method,     par_sort_method, par_sort_unstable_method,
-    par_merge_method,
-};
+auto function_table = make_function_table(std::make_index_sequence<std::size(routine_table)>());
 
 PyModuleDef module_definition = {
-    PyModuleDef_HEAD_INIT,
-    "_tarvo",  // m_name
-    "",        // m_doc: an empty docstring, not None
-    0,         // m_size
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "_tarvo",
+    .m_doc = "",  // an empty docstring, not None
+    .m_size = 0,
+    .m_methods = nullptr,  // the functions are added one by one, see add_function
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 // The id of the interpreter that first ran the init function; -1 until then.

@@ -6,16 +6,19 @@
 
 #include "binding/error.hpp"
 #include "binding/numpy_api.hpp"
+#include "binding/text.hpp"
 #include "core/fault.hpp"
 
 namespace tarvo::py {
 namespace {
 
 constexpr const char parameter_name[] = "arr";
-constexpr int int64_type_number = 7;  // NPY_LONG: int64 on the 64-bit Linux targets
+// The element type: NPY_LONG, which is int64 on the 64-bit Linux targets.
+constexpr int element_type_number = NPY_LONG;
+static_assert(sizeof(long) == sizeof(std::int64_t));
 
-std::string qualified(const CallDescriptor& descriptor) {
-    return std::string(descriptor.function_name) + "()";
+std::string qualified(std::string_view function_name) {
+    return std::string(function_name) + "()";
 }
 
 [[noreturn]] void raise_type_error(std::string message) {
@@ -53,10 +56,10 @@ std::string descriptor_text(PyArray_Descr* descr) {
 
 }  // namespace
 
-PyObject* bind_arr(const CallDescriptor& descriptor, PyObject* const* args, Py_ssize_t nargs,
+PyObject* bind_arr(std::string_view function_name, PyObject* const* args, Py_ssize_t nargs,
                    PyObject* kwnames) {
     if (nargs > 1) {
-        raise_type_error(qualified(descriptor) + " takes 1 positional arguments but " +
+        raise_type_error(qualified(function_name) + " takes 1 positional arguments but " +
                          std::to_string(nargs) + " were given");
     }
     PyObject* arr = nargs == 1 ? args[0] : nullptr;
@@ -65,17 +68,17 @@ PyObject* bind_arr(const CallDescriptor& descriptor, PyObject* const* args, Py_s
         PyObject* name = PyTuple_GET_ITEM(kwnames, k);
         if (!PyUnicode_Check(name)) raise_type_error(conversion_message(name, "PyString"));
         if (!names_parameter(name)) {
-            raise_type_error(qualified(descriptor) + " got an unexpected keyword argument '" +
+            raise_type_error(qualified(function_name) + " got an unexpected keyword argument '" +
                              object_text(name) + "'");
         }
         if (arr != nullptr) {
-            raise_type_error(qualified(descriptor) + " got multiple values for argument '" +
+            raise_type_error(qualified(function_name) + " got multiple values for argument '" +
                              parameter_name + "'");
         }
         arr = args[nargs + k];
     }
     if (arr == nullptr) {
-        raise_type_error(qualified(descriptor) + " missing 1 required positional argument: '" +
+        raise_type_error(qualified(function_name) + " missing 1 required positional argument: '" +
                          parameter_name + "'");
     }
     return arr;
@@ -84,37 +87,34 @@ PyObject* bind_arr(const CallDescriptor& descriptor, PyObject* const* args, Py_s
 Slice accept_array(PyObject* arr) {
     numpy::ensure_api();
 
-    PyTypeObject* array_type = numpy::array_type();
-    if (Py_TYPE(arr) != array_type && !PyType_IsSubtype(Py_TYPE(arr), array_type)) {
-        raise_argument_error(conversion_message(arr, "PyArray<T, D>"));
+    if (!PyArray_Check(arr)) raise_argument_error(conversion_message(arr, "PyArray<T, D>"));
+    auto* array = reinterpret_cast<PyArrayObject*>(arr);
+    if (PyArray_NDIM(array) != 1) {
+        raise_argument_error(
+            "dimensionality mismatch:\n from=" + std::to_string(PyArray_NDIM(array)) + ", to=1");
     }
-    PyArrayObject_fields* array = numpy::fields(arr);
-    if (array->nd != 1) {
-        raise_argument_error("dimensionality mismatch:\n from=" + std::to_string(array->nd) +
-                             ", to=1");
-    }
-    Ref int64_descr =
-        expect(reinterpret_cast<PyObject*>(numpy::descr_from_type(int64_type_number)));
-    auto* expected = reinterpret_cast<PyArray_Descr*>(int64_descr.get());
-    if (array->descr != expected && !numpy::equivalent_types(array->descr, expected)) {
-        raise_argument_error("type mismatch:\n from=" + descriptor_text(array->descr) +
+    Ref element_descr =
+        expect(reinterpret_cast<PyObject*>(PyArray_DescrFromType(element_type_number)));
+    auto* expected = reinterpret_cast<PyArray_Descr*>(element_descr.get());
+    PyArray_Descr* actual = PyArray_DESCR(array);
+    if (actual != expected && !PyArray_EquivTypes(actual, expected)) {
+        raise_argument_error("type mismatch:\n from=" + descriptor_text(actual) +
                              ", to=" + descriptor_text(expected));
     }
 
-    const auto length = static_cast<std::size_t>(array->dimensions[0]);
-    if (length < 2) return {reinterpret_cast<std::int64_t*>(array->data), length};
-    if (array->strides[0] != static_cast<npy_intp>(sizeof(std::int64_t))) {
+    auto* data = static_cast<std::int64_t*>(PyArray_DATA(array));
+    const auto length = static_cast<std::size_t>(PyArray_DIM(array, 0));
+    if (length < 2) return {data, length};
+    if (PyArray_STRIDE(array, 0) != static_cast<npy_intp>(sizeof(std::int64_t))) {
         raise_fault("called `Option::unwrap()` on a `None` value");
     }
     // Writing through a read-only buffer would corrupt immutable memory or crash; a misaligned
     // buffer cannot be accessed as int64 safely. Both are refused before anything is written.
-    if ((array->flags & NPY_ARRAY_WRITEABLE) == 0) {
-        raise_argument_error("array is read-only");
-    }
-    if (reinterpret_cast<std::uintptr_t>(array->data) % alignof(std::int64_t) != 0) {
+    if (!PyArray_ISWRITEABLE(array)) raise_argument_error("array is read-only");
+    if (reinterpret_cast<std::uintptr_t>(data) % alignof(std::int64_t) != 0) {
         raise_argument_error("array is not aligned");
     }
-    return {reinterpret_cast<std::int64_t*>(array->data), length};
+    return {data, length};
 }
 
 }  // namespace tarvo::py

@@ -49,17 +49,4 @@ inline Ref expect(PyObject* result, std::source_location where = std::source_loc
     return Ref::steal(result);
 }
 
-// "PyErr { type: <repr>, value: <repr>, traceback: None | Some(<repr>) }"
-std::string debug_rendering(Error& error);
-
-// str() of the object as UTF-8; lone surrogates become three U+FFFD each. If str() fails, the
-// failure is reported as unraisable and "<unprintable T object>" is returned.
-std::string object_text(PyObject* object);
-
-// The __qualname__ of the type as UTF-8, or "<failed to extract type name>".
-std::string type_qualname(PyTypeObject* type);
-
-// "'<qualname>' object cannot be converted to '<target>'"
-std::string conversion_message(PyObject* object, const char* target);
-
 }  // namespace tarvo::py

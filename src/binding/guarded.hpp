@@ -21,7 +21,7 @@ PyObject* guarded(Operation&& operation) noexcept {
     } catch (Error& error) {
         std::move(error).restore();
     } catch (const Fault& fault) {
-        set_panic_exception(fault.what());
+        set_panic_exception(fault.message());
     } catch (const OutOfMemory& exhausted) {
         PyErr_SetString(PyExc_MemoryError, exhausted.what());
     } catch (const std::bad_alloc&) {

@@ -2,8 +2,11 @@
 
 #include <cstdlib>
 
+#include "binding/debug_rendering.hpp"
 #include "binding/error.hpp"
+#include "binding/text.hpp"
 #include "core/fault.hpp"
+#include "core/stderr.hpp"
 
 namespace tarvo::py {
 namespace {
@@ -40,15 +43,33 @@ PyObject* panic_exception_type() {
     return panic_type;
 }
 
-void set_panic_exception(const char* message) noexcept {
+void set_panic_exception(const std::string& message) noexcept {
     try {
         PyObject* type = panic_exception_type();
-        Ref text = Ref::steal(PyUnicode_FromString(message));
+        // Decoding cannot fail (the message may carry the system's text in any encoding); only
+        // exhausted memory leaves no text.
+        Ref text = Ref::steal(python_text(message));
         if (!text) abort_unreportable();
         PyErr_SetObject(type, text.get());
     } catch (...) {
         abort_unreportable();
     }
+}
+
+void resume_panic(Ref exception) {
+    write_stderr("--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n");
+    write_stderr("Python stack trace below:\n");
+    Ref text = Ref::steal(PyObject_Str(exception.get()));
+    std::string message;
+    if (text) {
+        message = lossy_utf8(text.get());
+    } else {
+        PyErr_Clear();
+        message = "Unwrapped panic from Python code";
+    }
+    PyErr_SetRaisedException(exception.release());
+    PyErr_PrintEx(0);
+    raise_reported_fault(std::move(message));
 }
 
 }  // namespace tarvo::py

@@ -12,8 +12,6 @@ class Ref {
     Ref() = default;
     // Takes over a new reference (which may be null).
     static Ref steal(PyObject* object) noexcept { return Ref(object); }
-    // Adds a reference of its own to a borrowed one.
-    static Ref borrow(PyObject* object) noexcept { return Ref(Py_XNewRef(object)); }
 
     Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
     Ref& operator=(Ref&& other) noexcept {

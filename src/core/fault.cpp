@@ -1,12 +1,14 @@
 #include "core/fault.hpp"
 
-#include <execinfo.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "core/backtrace.hpp"
+#include "core/stderr.hpp"
 
 namespace tarvo {
 namespace {
@@ -16,26 +18,6 @@ std::atomic<bool> first_fault{true};
 bool backtraces_enabled() noexcept {
     const char* value = std::getenv("TARVO_BACKTRACE");
     return value != nullptr && std::strcmp(value, "1") == 0;
-}
-
-void write_all(const char* text, std::size_t length) noexcept {
-    while (length > 0) {
-        ssize_t written = ::write(STDERR_FILENO, text, length);
-        if (written <= 0) return;
-        text += written;
-        length -= static_cast<std::size_t>(written);
-    }
-}
-
-void write_text(const char* text) noexcept {
-    write_all(text, std::strlen(text));
-}
-
-void write_backtrace() noexcept {
-    void* frames[128];
-    int count = ::backtrace(frames, 128);
-    write_text("stack backtrace:\n");
-    ::backtrace_symbols_fd(frames, count, STDERR_FILENO);
 }
 
 }  // namespace
@@ -49,30 +31,30 @@ void report_fault(const std::string& message, const std::source_location& where)
     int length = std::snprintf(buffer, sizeof buffer, format, name, tid, where.file_name(),
                                where.line(), where.column(), message.c_str());
     if (length >= 0 && static_cast<std::size_t>(length) < sizeof buffer) {
-        write_all(buffer, static_cast<std::size_t>(length));
+        write_stderr({buffer, static_cast<std::size_t>(length)});
     } else {
         // Too long for one buffer: write it in pieces rather than not at all.
         std::snprintf(buffer, sizeof buffer, "\nthread '%s' (%ld) panicked at %s:%u:%u:\n", name,
                       tid, where.file_name(), where.line(), where.column());
-        write_text(buffer);
-        write_all(message.data(), message.size());
-        write_text("\n");
+        write_stderr(buffer);
+        write_stderr(message);
+        write_stderr("\n");
     }
     if (backtraces_enabled()) {
         write_backtrace();
     } else if (first_fault.exchange(false)) {
-        write_text(
+        write_stderr(
             "note: run with `TARVO_BACKTRACE=1` environment variable to display a backtrace\n");
     }
 }
 
 void raise_fault(std::string message, std::source_location where) {
     report_fault(message, where);
-    throw Fault(std::move(message), where);
+    throw Fault(std::move(message));
 }
 
-void raise_reported_fault(std::string message, std::source_location where) {
-    throw Fault(std::move(message), where);
+void raise_reported_fault(std::string message) {
+    throw Fault(std::move(message));
 }
 
 }  // namespace tarvo

@@ -9,6 +9,8 @@
 #include <string>
 #include <utility>
 
+#include "core/allocation_hooks.hpp"
+
 namespace tarvo {
 
 class OutOfMemory : public std::bad_alloc {
@@ -61,12 +63,5 @@ class Buffer {
     T* data_ = nullptr;
     std::size_t size_ = 0;
 };
-
-// Test-only: make the allocation after `skip` successful ones fail (negative: never fail).
-// Counts allocations on every thread.
-void fail_allocation_after(long skip) noexcept;
-// Test-only: number of allocations made since the counter was last reset.
-long allocations_made() noexcept;
-void reset_allocation_count() noexcept;
 
 }  // namespace tarvo

@@ -38,30 +38,46 @@ PyObject* leaf_kernel(PyObject* /*module*/, PyObject* /*unused*/) noexcept {
 }
 
 PyMethodDef route_methods[] = {
-    {"smart_route", smart_route_of, METH_O,
-     "smart_route(arr)\n--\n\n"
-     "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", \"radix\",\n"
-     "\"pdq\" or \"parallel_unstable\". Reads arr only."},
-    {"leaf_sort", leaf_sort, METH_O,
-     "leaf_sort(arr)\n--\n\n"
-     "Sorts arr in place with the pool-backed sorts' leaf kernel alone, on the calling thread."},
-    {"leaf_kernel", leaf_kernel, METH_NOARGS,
-     "leaf_kernel()\n--\n\n"
-     "The leaf kernel of this build: \"Highway vqsort\" or \"pdq_sort (portable fallback)\"."},
-    {nullptr, nullptr, 0, nullptr},
+    {
+        .ml_name = "smart_route",
+        .ml_meth = smart_route_of,
+        .ml_flags = METH_O,
+        .ml_doc = "smart_route(arr)\n--\n\n"
+                  "The sort smart(arr) hands arr to: \"nothing\", \"insertion\", \"tim\", "
+                  "\"radix\",\n\"pdq\" or \"parallel_unstable\". Reads arr only.",
+    },
+    {
+        .ml_name = "leaf_sort",
+        .ml_meth = leaf_sort,
+        .ml_flags = METH_O,
+        .ml_doc =
+            "leaf_sort(arr)\n--\n\n"
+            "Sorts arr in place with the pool-backed sorts' leaf kernel alone, on the calling "
+            "thread.",
+    },
+    {
+        .ml_name = "leaf_kernel",
+        .ml_meth = leaf_kernel,
+        .ml_flags = METH_NOARGS,
+        .ml_doc = "leaf_kernel()\n--\n\n"
+                  "The leaf kernel of this build: \"Highway vqsort\" or \"pdq_sort (portable "
+                  "fallback)\".",
+    },
+    {.ml_name = nullptr, .ml_meth = nullptr, .ml_flags = 0, .ml_doc = nullptr},
 };
 
 PyModuleDef route_module = {
-    PyModuleDef_HEAD_INIT,
-    "tarvo._route",
-    "The route the smart dispatcher takes for an array, and the pool-backed sorts' leaf kernel,\n"
-    "for benchmarks and tests.",
-    -1,  // m_size: no per-module state; the NumPy API table is process-wide
-    route_methods,
-    nullptr,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "tarvo._route",
+    .m_doc =
+        "The route the smart dispatcher takes for an array, and the pool-backed sorts' leaf "
+        "kernel,\nfor benchmarks and tests.",
+    .m_size = -1,  // no per-module state; the NumPy API table is process-wide
+    .m_methods = route_methods,
+    .m_slots = nullptr,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 }  // namespace

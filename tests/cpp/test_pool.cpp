@@ -183,7 +183,7 @@ TEST_CASE("join: a fault in B reaches the caller, with its message, after A has 
                     std::this_thread::sleep_for(20ms);
                     a_finished = true;
                 },
-                [&] { throw Fault("B faulted", std::source_location::current()); });
+                [&] { throw Fault("B faulted"); });
         });
     } catch (const Fault& fault) {
         caught = fault.message() == "B faulted";

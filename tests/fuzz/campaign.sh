@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs each routine's fuzzer for a fixed time and prints one line per routine: executions,
-# corpus size and whether it crashed. Usage: campaign.sh BUILD_DIR SECONDS ROUTINE...
+# Fuzzes each routine for a fixed time and prints one line per routine: executions, corpus size
+# and whether it crashed. Usage: campaign.sh BUILD_DIR SECONDS [ROUTINE...], every routine of the
+# module's table (fuzz_sort --list-routines) unless some are named.
 # Each routine keeps its corpus in BUILD_DIR/tests/fuzz/campaign/ROUTINE, so a later campaign
 # goes on from what an earlier one found; crashing inputs land in BUILD_DIR/tests/fuzz/crashes.
 set -uo pipefail
@@ -8,6 +9,10 @@ build=$1 seconds=$2
 shift 2
 seeds=$(cd "$(dirname "$0")" && pwd)/corpus
 work=$build/tests/fuzz
+fuzz=$work/fuzz_sort
+if [ $# -eq 0 ]; then
+    set -- $("$fuzz" --list-routines)
+fi
 mkdir -p "$work/crashes"
 failed=0
 printf '%-24s %12s %8s %8s  %s\n' routine executions exec/s corpus result
@@ -15,7 +20,7 @@ for routine in "$@"; do
     corpus=$work/campaign/$routine
     log=$work/campaign/$routine.log
     mkdir -p "$corpus"
-    "$work/fuzz_$routine" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    "$fuzz" --routine="$routine" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$work/crashes/$routine-" "$corpus" "$seeds" >"$log" 2>&1
     status=$?
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")

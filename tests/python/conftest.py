@@ -42,13 +42,15 @@ def sort(name):
 
 
 def run_python(code, env=None, timeout=120):
-    """Runs `code` in a fresh interpreter; returns the completed process (text output)."""
+    """Runs `code` in a fresh interpreter; returns the completed process (text output, in which
+    bytes that are not UTF-8, such as the system's text in another locale, read as U+FFFD)."""
     full_env = dict(os.environ)
     full_env.update(env or {})
     return subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)],
         capture_output=True,
         text=True,
+        errors="replace",
         env=full_env,
         timeout=timeout,
     )

@@ -1,12 +1,16 @@
 """The fault exception and the diagnostic written to standard error."""
 
+import json
+import os
 import re
+import shutil
+import subprocess
 
 import numpy as np
 import pytest
 
 import _tarvo
-from conftest import FUNCTION_NAMES, panic_type, run_python
+from conftest import FUNCTION_NAMES, panic_type, private_module, run_python
 
 DIAGNOSTIC = re.compile(
     r"\nthread '<unnamed>' \((\d+)\) panicked at src/binding/call_path\.cpp:\d+:\d+:\n"
@@ -206,3 +210,157 @@ def test_fault_exception_coming_back_from_python_resumes_as_a_fault():
     )
     assert "raised by Python code" in resumed
     assert "panicked at" not in resumed  # no second diagnostic for it
+
+
+RESUMED = (
+    "--- PyO3 is resuming a panic after fetching a PanicException from Python. ---\n"
+    "Python stack trace below:\n"
+)
+
+
+def test_fault_exception_raised_while_a_message_is_formatted_resumes_as_a_fault():
+    # The unexpected keyword's name is shown with str(), which raises the fault exception.
+    result = run_python(
+        """
+        import numpy as np, _tarvo
+        try:
+            _tarvo.bubble(np.arange(4)[::2])
+        except BaseException as error:
+            panic = type(error)
+        class Name(str):
+            def __str__(self):
+                raise panic("raised while formatting")
+        try:
+            _tarvo.bubble(**{Name("x"): 1})
+        except BaseException as error:
+            print(type(error) is panic, error.args)
+        """
+    )
+    assert result.stdout.strip() == "True ('raised while formatting',)", result.stderr
+    resumed = result.stderr[result.stderr.index(RESUMED) :]
+    assert "pyo3_runtime.PanicException: raised while formatting" in resumed
+    assert "panicked at" not in resumed
+    assert "Exception ignored" not in result.stderr
+
+
+@pytest.fixture(scope="module")
+def latin1_locale(tmp_path_factory):
+    """Environment for a child that may set the locale "de_DE.ISO-8859-1", made by localedef."""
+    localedef = shutil.which("localedef")
+    if localedef is None:
+        pytest.skip("localedef is not installed")
+    directory = tmp_path_factory.mktemp("locales")
+    made = directory / "de_DE.ISO-8859-1"
+    subprocess.run([localedef, "-i", "de_DE", "-f", "ISO-8859-1", str(made)], capture_output=True)
+    if not (made / "LC_CTYPE").exists():
+        pytest.skip("localedef could not make de_DE.ISO-8859-1")
+    return {"LOCPATH": str(directory), "LC_ALL": "C.UTF-8"}
+
+
+FAULT_WITH_BYTES = """
+import json, locale, sys
+if {locale!r}:
+    locale.setlocale(locale.LC_ALL, {locale!r})
+sys.path.insert(0, {module_dir!r})
+import _tarvo_testing
+try:
+    _tarvo_testing.fault_with_bytes(b"Ressource vor\\xfcbergehend nicht verf\\xfcgbar")
+except BaseException as error:
+    print(json.dumps([type(error).__name__, error.args]))
+"""
+
+
+@pytest.mark.parametrize(
+    "locale, text",
+    [
+        # Neither UTF-8 nor the locale's encoding: each undecodable byte is replaced.
+        ("", "Ressource vor\ufffdbergehend nicht verf\ufffdgbar"),
+        # Text from the system in the locale's own encoding reads as it was meant.
+        ("de_DE.ISO-8859-1", "Ressource vor\u00fcbergehend nicht verf\u00fcgbar"),
+    ],
+)
+def test_fault_message_in_any_encoding_becomes_the_fault_exception(latin1_locale, locale, text):
+    testing = private_module()
+    result = run_python(
+        FAULT_WITH_BYTES.format(locale=locale, module_dir=os.path.dirname(testing.__file__)),
+        env=latin1_locale,
+    )
+    assert result.returncode == 0, result.stderr
+    assert json.loads(result.stdout) == ["PanicException", [text]]
+
+
+POOL_FAILURE_IN_LATIN1 = """
+import errno, json, locale, os, re, resource
+import numpy as np
+locale.setlocale(locale.LC_ALL, "de_DE.ISO-8859-1")
+import _tarvo
+
+def address_space():
+    for line in open("/proc/self/status"):
+        if line.startswith("VmSize:"):
+            return int(line.split()[1]) * 1024
+
+# Long enough for the pool-backed sorts to need the pool.
+values = np.random.default_rng(3).integers(-10**9, 10**9, 600_000, dtype=np.int64)
+# The catalogue and converter behind strerror are loaded before memory runs short.
+os.strerror(errno.EAGAIN)
+# Room for one worker stack of 2 MiB but not for two.
+resource.setrlimit(resource.RLIMIT_AS, (address_space() + (3 << 20), resource.RLIM_INFINITY))
+try:
+    _tarvo.par_sort_unstable(values)
+    outcome = None
+except BaseException as error:
+    outcome = [type(error).__name__, str(error)]
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+code = re.search(r"\\(os error (\\d+)\\)$", outcome[1]) if outcome else None
+print(json.dumps({"outcome": outcome, "strerror": code and os.strerror(int(code.group(1)))}))
+"""
+
+
+def test_pool_that_cannot_start_in_a_latin1_locale_raises_the_fault(latin1_locale):
+    result = run_python(POOL_FAILURE_IN_LATIN1, env={**latin1_locale, "RAYON_NUM_THREADS": "2"})
+    assert result.returncode == 0, result.stderr  # not aborted for want of a decodable message
+    report = json.loads(result.stdout)
+    assert report["strerror"] is not None, report["outcome"]
+    if report["strerror"].isascii():
+        pytest.skip("the C library has no German messages to test with")
+    kind, message = report["outcome"]
+    assert kind == "PanicException"
+    assert message.startswith("The global thread pool has not been initialized.: ")
+    assert message.endswith(f": {report['strerror']} (os error 11)")
+
+
+FRAME = re.compile(r"^ *\d+: (?:(\S.*)\+0x[0-9a-f]+ )?\((.+)\+(0x[0-9a-f]+)\)$", re.MULTILINE)
+
+
+def test_backtrace_names_functions_or_gives_offsets_that_addr2line_resolves():
+    addr2line = shutil.which("addr2line")
+    if addr2line is None:
+        pytest.skip("addr2line is not installed")
+    testing = private_module()  # built unstripped, unlike the installed _tarvo
+    result = run_python(
+        f"""
+        import sys
+        sys.path.insert(0, {os.path.dirname(testing.__file__)!r})
+        import _tarvo_testing
+        try:
+            _tarvo_testing.fault_with_bytes(b"traced")
+        except BaseException:
+            pass
+        """,
+        env={"TARVO_BACKTRACE": "1"},
+    )
+    assert result.returncode == 0, result.stderr
+    frames = FRAME.findall(result.stderr)
+    # Exported functions of the interpreter are named from the dynamic symbols.
+    assert any(name.startswith("PyObject_") for name, _, _ in frames), result.stderr
+    offsets = [offset for _, path, offset in frames if path == testing.__file__]
+    assert offsets, result.stderr
+    resolved = subprocess.run(
+        [addr2line, "-f", "-C", "-e", testing.__file__, *offsets],
+        capture_output=True,
+        text=True,
+        check=True,
+    ).stdout
+    assert "tarvo::raise_fault" in resolved
+    assert "fault_with_bytes" in resolved

@@ -1,4 +1,6 @@
+import ast
 import inspect
+import pathlib
 import shutil
 import subprocess
 import sys
@@ -12,6 +14,19 @@ from conftest import FUNCTION_NAMES, run_python
 def test_all_lists_the_thirteen_functions_in_table_order():
     assert type(_tarvo.__all__) is list
     assert _tarvo.__all__ == FUNCTION_NAMES
+
+
+def test_type_stub_lists_the_same_functions_in_the_same_order():
+    stub = pathlib.Path(__file__).parents[2] / "src" / "_tarvo.pyi"
+    tree = ast.parse(stub.read_text())
+    declared = [node.name for node in tree.body if isinstance(node, ast.FunctionDef)]
+    (exported,) = [
+        ast.literal_eval(node.value)
+        for node in tree.body
+        if isinstance(node, ast.Assign) and node.targets[0].id == "__all__"
+    ]
+    assert declared == FUNCTION_NAMES
+    assert exported == FUNCTION_NAMES
 
 
 def test_module_has_empty_docstring_and_nothing_but_the_functions():

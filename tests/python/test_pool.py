@@ -242,7 +242,7 @@ def test_workers_leave_process_signals_to_the_interpreter_threads():
     # A SIGALRM taken by a worker would leave the main thread asleep in signal.pause().
     blocked = run_child(
         """
-        import signal, _tarvo
+        import signal, time, _tarvo
         _tarvo.par_merge(shuffled(100_000)[0])
         main = os.getpid()
 
@@ -252,7 +252,15 @@ def test_workers_leave_process_signals_to_the_interpreter_threads():
             return int(line.split()[1], 16)
 
         workers = [int(t) for t in os.listdir("/proc/self/task") if int(t) != main]
-        masks = [blocked_signals(t) for t in workers]
+        # A thread that the kernel has made but that has not yet reached its start routine still
+        # has every signal blocked (glibc sets the mask there): wait for the workers to run.
+        deadline = time.monotonic() + 10
+        while True:
+            masks = [blocked_signals(t) for t in workers]
+            started = all(not m >> (signal.SIGSEGV - 1) & 1 for m in masks)
+            if started or time.monotonic() > deadline:
+                break
+            time.sleep(0.01)
         print(json.dumps({
             "main": blocked_signals(main) >> (signal.SIGALRM - 1) & 1,
             "workers": [m >> (signal.SIGALRM - 1) & 1 for m in masks],
