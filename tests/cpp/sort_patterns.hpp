@@ -87,13 +87,6 @@ inline const std::vector<Pattern> patterns = {
      }},
 };
 
-inline const Pattern& pattern_named(const std::string& name) {
-    const auto found = std::find_if(patterns.begin(), patterns.end(),
-                                    [&](const Pattern& pattern) { return pattern.name == name; });
-    REQUIRE(found != patterns.end());
-    return *found;
-}
-
 // n full-range values from a generator seeded with `seed`.
 inline std::vector<std::int64_t> random_values(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
