@@ -1,7 +1,7 @@
 #pragma once
-// Inputs for checking the sequential sorts against std::sort: the lengths around their
-// thresholds (block lengths of tim, merge splits, powers of two) and the patterns that defeat
-// naive merges, partitions and digit passes.
+// The C++ tests' inputs: the lengths around the sorts' thresholds (block lengths of tim, pdq's
+// insertion sort, merge splits, powers of two), the patterns that defeat naive merges,
+// partitions and digit passes, and seeded random and ordered values.
 
 #include <algorithm>
 #include <cstddef>
@@ -16,8 +16,8 @@
 namespace tarvo::test {
 
 inline const std::vector<std::size_t> threshold_lengths = {
-    0,  1,   2,   3,   4,   5,   16,  17,  31,   32,   33,   63,   64,
-    70, 100, 101, 127, 128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
+    0,  1,  2,   3,   4,   5,   16,  17,  24,  25,   31,   32,   33,   63,
+    64, 70, 100, 101, 127, 128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
 
 struct Pattern {
     std::string name;
@@ -91,6 +91,21 @@ inline const std::vector<Pattern> patterns = {
 inline std::vector<std::int64_t> random_values(std::size_t n, std::uint64_t seed) {
     std::mt19937_64 rng(seed);
     return random_full_range(n, rng);
+}
+
+// 0, 1, ..., n - 1.
+inline std::vector<std::int64_t> ascending(std::size_t n) {
+    std::vector<std::int64_t> v(n);
+    for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::int64_t>(i);
+    return v;
+}
+
+// 0 ... n - 1 in an order drawn from a generator seeded with `seed`.
+inline std::vector<std::int64_t> permutation(std::size_t n, std::uint64_t seed) {
+    std::vector<std::int64_t> v = ascending(n);
+    std::mt19937_64 rng(seed);
+    std::shuffle(v.begin(), v.end(), rng);
+    return v;
 }
 
 inline std::vector<std::int64_t> sorted_copy(std::vector<std::int64_t> v) {

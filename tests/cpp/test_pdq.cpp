@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "algorithms/pdq.hpp"
+#include "sort_patterns.hpp"
 
 using namespace tarvo;
 using Values = std::vector<std::int64_t>;
@@ -95,10 +96,10 @@ TEST_CASE(
     std::mt19937_64 random(2024);
     for (std::size_t len : {25, 127, 128, 129, 255, 256, 257, 383, 384, 385, 1000, 4099}) {
         for (std::uint64_t spread : {std::uint64_t{3}, std::uint64_t{1000}, std::uint64_t{0}}) {
-            Values input(len);
-            for (auto& x : input) {
-                x = static_cast<std::int64_t>(spread == 0 ? random() : random() % spread);
-            }
+            const Values input =
+                spread == 0
+                    ? test::random_full_range(len, random)
+                    : test::random_in(len, random, 0, static_cast<std::int64_t>(spread) - 1);
             Values ranks = input;
             std::sort(ranks.begin(), ranks.end());
             for (std::int64_t pivot : {ranks.front(), ranks[len / 10], ranks[len / 2],

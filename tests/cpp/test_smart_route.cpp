@@ -3,37 +3,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <numeric>
 #include <random>
 #include <vector>
 
 #include "adaptive/smart.hpp"
+#include "sort_patterns.hpp"
 
 using namespace tarvo;
 
 namespace {
 
 using Values = std::vector<std::int64_t>;
-
-Values ascending(std::size_t len) {
-    Values v(len);
-    std::iota(v.begin(), v.end(), 0);
-    return v;
-}
-
-Values shuffled(std::size_t len, std::uint64_t seed) {
-    Values v = ascending(len);
-    std::mt19937_64 rng(seed);
-    std::shuffle(v.begin(), v.end(), rng);
-    return v;
-}
-
-Values full_range(std::size_t len, std::uint64_t seed) {
-    std::mt19937_64 rng(seed);
-    Values v(len);
-    for (auto& x : v) x = static_cast<std::int64_t>(rng());
-    return v;
-}
+using test::ascending;
 
 // 0 ... 99 with exactly `inversions` inversions, all among the first elements.
 Values hundred_with_inversions(long inversions) {
@@ -102,18 +83,18 @@ TEST_CASE("sortedness exactly 0.9 is not nearly sorted") {
 }
 
 TEST_CASE("radix only from 1000 elements, for a small range, up to 100,000") {
-    CHECK(route(shuffled(50'000, 1)) == SmartRoute::radix);
-    CHECK(route(shuffled(999, 2)) == SmartRoute::pdq);
-    CHECK(route(shuffled(1000, 3)) == SmartRoute::radix);
-    CHECK(route(shuffled(100'000, 4)) == SmartRoute::radix);
+    CHECK(route(test::permutation(50'000, 1)) == SmartRoute::radix);
+    CHECK(route(test::permutation(999, 2)) == SmartRoute::pdq);
+    CHECK(route(test::permutation(1000, 3)) == SmartRoute::radix);
+    CHECK(route(test::permutation(100'000, 4)) == SmartRoute::radix);
     // Above 100,000 even a small range goes to the pool.
-    CHECK(route(shuffled(100'001, 5)) == SmartRoute::parallel_unstable);
+    CHECK(route(test::permutation(100'001, 5)) == SmartRoute::parallel_unstable);
 }
 
 TEST_CASE("wide shuffled input: pdq up to 100,000 elements, the pool above") {
-    CHECK(route(full_range(1000, 6)) == SmartRoute::pdq);
-    CHECK(route(full_range(100'000, 7)) == SmartRoute::pdq);
-    CHECK(route(full_range(100'001, 8)) == SmartRoute::parallel_unstable);
+    CHECK(route(test::random_values(1000, 6)) == SmartRoute::pdq);
+    CHECK(route(test::random_values(100'000, 7)) == SmartRoute::pdq);
+    CHECK(route(test::random_values(100'001, 8)) == SmartRoute::parallel_unstable);
 }
 
 TEST_CASE("smart_sort matches std::sort whatever the route") {
@@ -127,7 +108,7 @@ TEST_CASE("smart_sort matches std::sort whatever the route") {
     for (std::size_t len : {0,  1,  2,  3,  4,  5,  6,  7,  8,   9,    10,      11,     12,
                             13, 14, 15, 16, 17, 18, 19, 20, 999, 1000, 100'000, 100'001}) {
         CAPTURE(len);
-        Values wide = full_range(len, rng());
+        Values wide = test::random_values(len, rng());
         Values narrow(len);
         for (auto& x : narrow) x = static_cast<std::int64_t>(rng() % 1000) - 500;
         Values few(len);

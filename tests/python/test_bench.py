@@ -1,6 +1,7 @@
 """The benchmark package: a tiny run end to end, and the pieces whose output is hand-checked."""
 
 import json
+import sys
 
 import numpy as np
 import pytest
@@ -78,6 +79,35 @@ def test_tiny_run_prints_the_table_and_writes_json_and_png(tiny_run, capsys):
     smart_line = next(line for line in lines if line.startswith("sorted") and "smart" in line)
     assert "tim" in smart_line.split()
     assert f"picture: {(out_dir / 'bench-report.png').resolve()}" in lines[-1]
+
+
+SMALL_RUN = ["--sizes", "50", "--patterns", "sorted", "--functions", "smart", "--repeats", "1"]
+EXTRA_NOTE = 'pip install "tarvo[bench]" adds the progress bar and the picture'
+
+
+def test_without_the_bench_extra_the_report_is_the_table_and_one_note(
+    tmp_path, capsys, monkeypatch
+):
+    # A None entry in sys.modules makes the import system report the package as absent.
+    monkeypatch.setitem(sys.modules, "tqdm", None)
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    assert main([*SMALL_RUN, "--out-dir", str(tmp_path)]) == 0
+    captured = capsys.readouterr()
+    lines = captured.out.splitlines()
+    assert lines[0].split()[:3] == ["pattern", "size", "function"]
+    assert lines.count(EXTRA_NOTE) == 1 and lines[-1] == EXTRA_NOTE
+    assert not any(line.startswith("picture:") for line in lines)
+    assert (tmp_path / "bench-report.json").exists()
+    assert not (tmp_path / "bench-report.png").exists()
+    assert captured.err == ""
+
+
+def test_the_progress_bar_stays_out_of_a_stderr_that_is_no_terminal(tmp_path, capsys):
+    # Captured stderr is not a terminal, as when it goes to a file or a pipe.
+    assert main([*SMALL_RUN, "--out-dir", str(tmp_path)]) == 0
+    captured = capsys.readouterr()
+    assert captured.err == ""
+    assert "\r" not in captured.out and EXTRA_NOTE not in captured.out
 
 
 def test_a_wrong_result_and_a_raising_candidate_are_told_apart():

@@ -6,15 +6,10 @@ instead of blocking the run (a call keeps the interpreter lock, so a hang inside
 every thread of the process, the test's own included).
 """
 
-import json
-import os
-import subprocess
-import sys
-import textwrap
-
 import pytest
 
 from conftest import FUNCTION_NAMES
+from test_pool import run_child as run_in_fresh_interpreter
 
 TIMEOUT = 60
 
@@ -54,17 +49,7 @@ def length_for(name, scale=1):
 
 def run_child(code, env=None):
     """Runs PRELUDE + code in a fresh interpreter; returns the JSON it printed last."""
-    child_env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
-    child_env.update(env or {})
-    completed = subprocess.run(
-        [sys.executable, "-c", PRELUDE + textwrap.dedent(code)],
-        capture_output=True,
-        text=True,
-        env=child_env,
-        timeout=TIMEOUT,
-    )
-    assert completed.returncode == 0, completed.stderr[-4000:]
-    return json.loads(completed.stdout.strip().splitlines()[-1])
+    return run_in_fresh_interpreter(code, env, TIMEOUT, PRELUDE)
 
 
 def test_threads_calling_every_function_on_their_own_arrays():

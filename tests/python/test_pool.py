@@ -1,5 +1,6 @@
 """The worker pool seen from Python: when threads start, how many, what happens when they cannot
-start, and fork. Each case runs in a fresh interpreter, since the pool is made once per process."""
+start, fork, and a fault inside a joined task. Each case but the last runs in a fresh interpreter,
+since the pool is made once per process."""
 
 import json
 import os
@@ -8,6 +9,8 @@ import sys
 import textwrap
 
 import pytest
+
+from conftest import panic_type, private_module
 
 PREFIX = "The global thread pool has not been initialized.: "
 PARALLEL = ["par_sort", "par_sort_unstable", "par_merge"]
@@ -26,19 +29,19 @@ def shuffled(n, seed=1):
 """
 
 
-def run_child(code, env=None, timeout=60):
-    """Runs CHILD_PRELUDE + `code` in a fresh interpreter whose pool variables are only those in
+def run_child(code, env=None, timeout=60, prelude=CHILD_PRELUDE):
+    """Runs `prelude` + `code` in a fresh interpreter whose pool variables are only those in
     `env`; returns the JSON it printed last. A hang fails the test through the timeout."""
     child_env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
     child_env.update(env or {})
     completed = subprocess.run(
-        [sys.executable, "-c", CHILD_PRELUDE + textwrap.dedent(code)],
+        [sys.executable, "-c", prelude + textwrap.dedent(code)],
         capture_output=True,
         text=True,
         env=child_env,
         timeout=timeout,
     )
-    assert completed.returncode == 0, completed.stderr
+    assert completed.returncode == 0, completed.stderr[-4000:]
     return json.loads(completed.stdout.strip().splitlines()[-1])
 
 
@@ -269,3 +272,19 @@ def test_workers_leave_process_signals_to_the_interpreter_threads():
     assert blocked["main"] == 0
     assert blocked["workers"] == [1, 1]
     assert blocked["segv"] == [0, 0]
+
+
+# A fault inside a task of the pool's join reaches the caller as the fault exception.
+@pytest.mark.parametrize("side", ["a", "b"])
+def test_fault_in_a_join_task_is_raised_in_the_caller(side):
+    testing = private_module()
+    with pytest.raises(BaseException) as info:
+        testing.join_fault(side)
+    # The private module has a fault type of its own, made the same way as _tarvo's.
+    assert type(info.value).__name__ == "PanicException"
+    assert type(info.value).__module__ == "pyo3_runtime"
+    assert type(info.value) is not panic_type()
+    assert info.value.args == (f"fault in task {side}",)
+    # The pool is still usable afterwards.
+    with pytest.raises(type(info.value), match="fault in task"):
+        testing.join_fault("a" if side == "b" else "b")

@@ -7,6 +7,7 @@ process with the variable set, before anything here has sorted.
 
 import argparse
 import datetime
+import importlib.util
 import os
 import platform
 import subprocess
@@ -26,6 +27,9 @@ QUICK_REPEATS = 3
 # Five rounds give a median that one disturbed round cannot move.
 DEFAULT_REPEATS = 5
 THREADS_VARIABLE = "RAYON_NUM_THREADS"
+# The bench extra: without it the report is the table and the JSON, and one line says so.
+BENCH_EXTRA = ("tqdm", "matplotlib")
+EXTRA_NOTE = 'pip install "tarvo[bench]" adds the progress bar and the picture'
 PNG_NAME = "bench-report.png"
 JSON_NAME = "bench-report.json"
 
@@ -118,9 +122,41 @@ def _rerun_with_threads(argv: list[str], threads: int) -> int:
 
 
 def _progress_bar(total: int, options, unit: str):
+    """tqdm's bar on a terminal; elsewhere (a file, a pipe, no tqdm) a stand-in that draws nothing,
+    so that no carriage-return frames end up in a log."""
+    if options.no_progress or not sys.stderr.isatty() or not _installed("tqdm"):
+        return _NoBar()
     from tqdm import tqdm
 
-    return tqdm(total=total, unit=unit, disable=options.no_progress, file=sys.stderr, leave=False)
+    return tqdm(total=total, unit=unit, file=sys.stderr, leave=False)
+
+
+class _NoBar:
+    """The parts of tqdm's bar this module uses, doing nothing but printing through."""
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exception) -> None:
+        pass
+
+    def update(self, count: int) -> None:
+        pass
+
+    def set_description(self, text: str) -> None:
+        pass
+
+    def write(self, text: str, file) -> None:
+        print(text, file=file)
+
+
+def _installed(name: str) -> bool:
+    return importlib.util.find_spec(name) is not None
+
+
+def _note_missing_extras() -> None:
+    if not all(map(_installed, BENCH_EXTRA)):
+        print(EXTRA_NOTE)
 
 
 class _SuiteProgress:
@@ -156,7 +192,8 @@ def _run_suite(options) -> int:
     png, report_json = options.out_dir / PNG_NAME, options.out_dir / JSON_NAME
     meta = _meta(options, sizes, patterns, functions, repeats, started_at, elapsed)
     write_json(report_json, meta, results)
-    write_plot(png, results, patterns, _title(meta))
+    if _installed("matplotlib"):
+        write_plot(png, results, patterns, _title(meta))
 
     failed = [r for r in results if r.status in ("wrong", "error")]
     print()
@@ -166,13 +203,13 @@ def _run_suite(options) -> int:
     else:
         print(f"every result matched {BASELINE}")
     print(f"finished in {elapsed:.0f} s; data: {report_json.resolve()}")
-    print(f"picture: {png.resolve()}")
+    if _installed("matplotlib"):
+        print(f"picture: {png.resolve()}")
+    _note_missing_extras()
     return 1 if failed else 0
 
 
 def _run_targets(options) -> int:
-    from tqdm import tqdm
-
     from tarvo import _route
     from tarvo.bench import targets
 
@@ -183,9 +220,10 @@ def _run_targets(options) -> int:
             repeats,
             options.seed,
             tick=lambda: bar.update(1),
-            report=lambda target: tqdm.write(targets.format_target_block(target), file=sys.stdout),
+            report=lambda target: bar.write(targets.format_target_block(target), file=sys.stdout),
         )
     print(targets.format_summary(results))
+    _note_missing_extras()
     return 0
 
 

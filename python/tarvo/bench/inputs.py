@@ -1,9 +1,10 @@
 """The input patterns, each rebuilt identically from a seed, the pattern and the size.
 
 Each pattern exercises a different path: full-range random values the comparison sorts, a
-small value range radix sort and smart's range test, ordered and nearly ordered input the run
-detection of timsort and smart, and repeated values the equal-element handling of pdq and the
-quadratic worst case of the textbook quicksort.
+small value range radix sort and smart's range test, ordered and nearly ordered input smart's
+sortedness estimate and the early exits of bubble and insertion sort (tim, which looks for no
+natural runs, does its full block-and-merge work on them), and repeated values the equal-element
+handling of pdq and the quadratic worst case of the textbook quicksort.
 """
 
 from collections.abc import Callable
