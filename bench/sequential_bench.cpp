@@ -204,8 +204,8 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rounds; ++r) {
         for (std::size_t i = 0; i < inputs.size(); ++i) {
             for (std::size_t k = 0; k < routines.size(); ++k) {
-                const std::string name =
-                    inputs[i].name + "/" + routines[k].name + "/round:" + std::to_string(r);
+                const std::string name = inputs[i].name + "/" + std::string(routines[k].name) +
+                                         "/round:" + std::to_string(r);
                 benchmark::RegisterBenchmark(name.c_str(), time_sort, std::cref(inputs[i]),
                                              std::cref(routines[k]), std::ref(seconds[i][k][r]))
                     ->UseManualTime()
