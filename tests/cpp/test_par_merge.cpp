@@ -14,10 +14,6 @@ using namespace tarvo;
 
 namespace {
 
-std::vector<std::int64_t> shuffled(std::size_t n, std::uint64_t seed) {
-    return test::random_values(n, seed);
-}
-
 void check_sorts_like_std_sort(std::vector<std::int64_t> values) {
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
@@ -39,7 +35,7 @@ TEST_CASE("par_merge: merge_halves merges two sorted halves, worked by hand") {
 TEST_CASE("par_merge: every length around the split threshold matches std::sort") {
     for (std::size_t n : {0, 1, 2, 8191, 8192, 8193, 16383, 16384, 40000}) {
         CAPTURE(n);
-        check_sorts_like_std_sort(shuffled(n, n));
+        check_sorts_like_std_sort(test::random_values(n, n));
     }
 }
 
@@ -49,15 +45,15 @@ TEST_CASE("par_merge: a million ascending, descending or random values") {
     std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
     check_sorts_like_std_sort(ascending);
     check_sorts_like_std_sort(descending);
-    check_sorts_like_std_sort(shuffled(1000000, 7));
+    check_sorts_like_std_sort(test::random_values(1000000, 7));
 }
 
 TEST_CASE("par_merge: equal values, few distinct values and the int64 extremes") {
     check_sorts_like_std_sort(std::vector<std::int64_t>(50000, -3));
-    std::vector<std::int64_t> few = shuffled(50000, 3);
+    std::vector<std::int64_t> few = test::random_values(50000, 3);
     for (auto& v : few) v = (v & 3) - 1;
     check_sorts_like_std_sort(few);
-    std::vector<std::int64_t> extremes = shuffled(30000, 5);
+    std::vector<std::int64_t> extremes = test::random_values(30000, 5);
     for (std::size_t i = 0; i < extremes.size(); i += 7) {
         extremes[i] = i % 2 ? std::numeric_limits<std::int64_t>::min()
                             : std::numeric_limits<std::int64_t>::max();
@@ -70,7 +66,7 @@ TEST_CASE("par_merge: equal values, few distinct values and the int64 extremes")
 }
 
 TEST_CASE("par_merge: without memory for the buffer the slice keeps its elements") {
-    const std::vector<std::int64_t> input = shuffled(20000, 11);
+    const std::vector<std::int64_t> input = test::random_values(20000, 11);
     std::vector<std::int64_t> values = input;
     fail_allocation_after(0);
     CHECK_THROWS_AS(par_merge_sort(values), OutOfMemory);
@@ -79,7 +75,7 @@ TEST_CASE("par_merge: without memory for the buffer the slice keeps its elements
 }
 
 TEST_CASE("par_merge: a short slice without memory for its buffer is sorted in place") {
-    std::vector<std::int64_t> values = shuffled(par_merge_sequential_below - 1, 12);
+    std::vector<std::int64_t> values = test::random_values(par_merge_sequential_below - 1, 12);
     std::vector<std::int64_t> expected = values;
     std::sort(expected.begin(), expected.end());
     fail_allocation_after(0);

@@ -17,13 +17,10 @@ using namespace tarvo;
 
 namespace {
 
-std::vector<std::int64_t> shuffled(std::size_t n, std::uint64_t seed) {
-    return test::random_values(n, seed);
-}
-
 // Inputs that stress pivots, runs and equal keys, at length n.
 std::vector<std::vector<std::int64_t>> patterns(std::size_t n) {
-    std::vector<std::int64_t> ascending(n), organ(n), sawtooth(n), few = shuffled(n, n + 1);
+    std::vector<std::int64_t> ascending(n), organ(n), sawtooth(n),
+        few = test::random_values(n, n + 1);
     for (std::size_t i = 0; i < n; ++i) {
         ascending[i] = static_cast<std::int64_t>(i);
         organ[i] = static_cast<std::int64_t>(std::min(i, n - i));
@@ -31,13 +28,13 @@ std::vector<std::vector<std::int64_t>> patterns(std::size_t n) {
     }
     for (auto& v : few) v = (v & 3) - 2;
     std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
-    std::vector<std::int64_t> extremes = shuffled(n, n + 2);
+    std::vector<std::int64_t> extremes = test::random_values(n, n + 2);
     for (std::size_t i = 0; i < n; i += 5) {
         extremes[i] = i % 2 ? std::numeric_limits<std::int64_t>::min()
                             : std::numeric_limits<std::int64_t>::max();
     }
-    return {shuffled(n, n), ascending, descending, organ,
-            sawtooth,       few,       extremes,   std::vector<std::int64_t>(n, 42)};
+    return {test::random_values(n, n),       ascending, descending, organ, sawtooth, few, extremes,
+            std::vector<std::int64_t>(n, 42)};
 }
 
 template <class Sort>
@@ -67,14 +64,14 @@ TEST_CASE("parallel sorts: a million ascending, descending or random values") {
     for (std::size_t i = 0; i < ascending.size(); ++i) ascending[i] = static_cast<std::int64_t>(i);
     for (const auto& input :
          {ascending, std::vector<std::int64_t>(ascending.rbegin(), ascending.rend()),
-          shuffled(1000000, 9)}) {
+          test::random_values(1000000, 9)}) {
         check_like_std_sort(parallel_stable_sort, input);
         check_like_std_sort(parallel_unstable_sort, input);
     }
 }
 
 TEST_CASE("parallel sorts: without memory for the stable sort's buffer nothing moves") {
-    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 13);
+    const std::vector<std::int64_t> input = test::random_values(pool_sort_sequential_max + 1, 13);
     std::vector<std::int64_t> values = input;
     fail_allocation_after(0);
     CHECK_THROWS_AS(parallel_stable_sort(values), OutOfMemory);
@@ -140,7 +137,7 @@ TEST_CASE("presorted: ascending is kept, descending reversed, anything else unto
 }
 
 TEST_CASE("parallel sorts: whichever allocation fails, unstable sorts and stable leaves it be") {
-    const std::vector<std::int64_t> input = shuffled(pool_sort_sequential_max + 1, 9);
+    const std::vector<std::int64_t> input = test::random_values(pool_sort_sequential_max + 1, 9);
     std::vector<std::int64_t> expected = input;
     std::sort(expected.begin(), expected.end());
     // Every allocation the sorts make, counted on an undisturbed run (the pool exists by now).
