@@ -1,7 +1,7 @@
 # make bench   build, install into .venv and run the benchmark report
 # make test    build, install into .venv and run every check CI runs: the C++ tests and the Python
-#              suite, both again under ASan/UBSan, the C++ tests under TSan, a short fuzz run, and
-#              the wheel as an index would build it
+#              suite, both again under ASan/UBSan, the C++ tests under TSan, a short fuzz run, a
+#              build of the C++ benchmarks, and the wheel as an index would build it
 # Builds are the presets of CMakePresets.json; the CPython x NumPy matrix, the lint and the wheel
 # are nox sessions (noxfile.py). README.md's "Development" lists every target.
 SHELL := /bin/bash
@@ -15,14 +15,15 @@ VENV := $(CURDIR)/.venv
 export PATH := $(VENV)/bin:$(PATH)
 export VIRTUAL_ENV := $(VENV)
 export CMAKE_BUILD_PARALLEL_LEVEL ?= $(shell nproc)
-# Configures, builds and runs the tests of one preset.
-preset = cmake --preset $(1) >/dev/null && cmake --build --preset $(1) && ctest --preset $(1)
+# Configures and builds one preset; preset also runs its tests.
+build = cmake --preset $(1) >/dev/null && cmake --build --preset $(1)
+preset = $(call build,$(1)) && ctest --preset $(1)
 # Installs Debian package(s) $(2) unless file $(1) shows they are there.
 apt = @[ -e $(1) ] || { echo "installing $(2)"; (apt-get update -qq && \
 	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(2)) >/dev/null; }
 
 .PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan fuzz-smoke fuzz
-.PHONY: coverage bench bench-cpp wheel test-matrix lint format clean
+.PHONY: coverage bench bench-build bench-cpp wheel test-matrix lint format clean
 all: install
 
 $(VENV)/.ready: requirements-dev.txt
@@ -41,7 +42,7 @@ system-deps:
 install: venv system-deps
 	pip install -q --no-build-isolation --no-deps .
 
-test: test-python test-asan test-tsan fuzz-smoke wheel
+test: test-python test-asan test-tsan fuzz-smoke bench-build wheel
 
 test-cpp: venv system-deps
 	$(call preset,test)
@@ -77,7 +78,7 @@ test-asan: venv system-deps
 # The racing-writer test races on purpose (it checks that a sort stays inside its slice).
 test-tsan: export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:allocator_may_return_null=1
 test-tsan: venv system-deps
-	cmake --preset tsan >/dev/null && cmake --build --preset tsan
+	$(call build,tsan)
 	build/tsan/tests/cpp/tarvo_tests -tce='racing writer*'
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
@@ -108,9 +109,11 @@ coverage: venv system-deps
 bench: install
 	python -m tarvo.bench $(BENCH_ARGS)
 
-bench-cpp: venv system-deps
+# make test builds the C++ benchmarks too, so that they keep compiling; bench-cpp runs them.
+bench-build: venv system-deps
 	$(call apt,/usr/include/benchmark/benchmark.h,libbenchmark-dev)
-	cmake --preset bench >/dev/null && cmake --build --preset bench
+	$(call build,bench)
+bench-cpp: bench-build
 	build/bench/bench/tarvo_sequential_bench $(BENCH_ARGS)
 	build/bench/bench/tarvo_parallel_bench $(PARALLEL_BENCH_ARGS)
 

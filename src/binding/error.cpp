@@ -28,25 +28,32 @@ void Error::restore() && {
     if (message) PyErr_SetObject(type_, message.get());
 }
 
-Error fetch_plain_error() {
-    Ref exception = Ref::steal(PyErr_GetRaisedException());
+namespace {
+
+// A call that signalled failure without setting an exception still yields an error to raise.
+Error error_from(Ref exception) {
     if (!exception) {
         return Error(PyExc_SystemError, "attempted to fetch exception but none was set");
     }
     return Error(std::move(exception));
 }
 
+}  // namespace
+
+Error fetch_plain_error() {
+    return error_from(Ref::steal(PyErr_GetRaisedException()));
+}
+
 Error fetch_error() {
     Ref exception = Ref::steal(PyErr_GetRaisedException());
-    if (!exception) {
-        return Error(PyExc_SystemError, "attempted to fetch exception but none was set");
+    if (exception) {
+        // The fault type is created on this first need, with the fetched exception held aside.
+        PyObject* panic_type = panic_exception_type();
+        if (PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(panic_type))) {
+            resume_panic(std::move(exception));
+        }
     }
-    // The fault type is created on this first need, with the fetched exception held aside.
-    PyObject* panic_type = panic_exception_type();
-    if (PyObject_TypeCheck(exception.get(), reinterpret_cast<PyTypeObject*>(panic_type))) {
-        resume_panic(std::move(exception));
-    }
-    return Error(std::move(exception));
+    return error_from(std::move(exception));
 }
 
 void raise_api_failure(std::source_location where) {

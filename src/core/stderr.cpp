@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace tarvo {
 
 void write_stderr(std::string_view text) noexcept {
@@ -9,6 +11,7 @@ void write_stderr(std::string_view text) noexcept {
     std::size_t left = text.size();
     while (left > 0) {
         const ssize_t written = ::write(STDERR_FILENO, next, left);
+        if (written < 0 && errno == EINTR) continue;  // a signal handler ran first
         if (written <= 0) return;
         next += written;
         left -= static_cast<std::size_t>(written);

@@ -192,7 +192,8 @@ def _run_suite(options) -> int:
     png, report_json = options.out_dir / PNG_NAME, options.out_dir / JSON_NAME
     meta = _meta(options, sizes, patterns, functions, repeats, started_at, elapsed)
     write_json(report_json, meta, results)
-    if _installed("matplotlib"):
+    drawn = _installed("matplotlib")
+    if drawn:
         write_plot(png, results, patterns, _title(meta))
 
     failed = [r for r in results if r.status in ("wrong", "error")]
@@ -203,7 +204,7 @@ def _run_suite(options) -> int:
     else:
         print(f"every result matched {BASELINE}")
     print(f"finished in {elapsed:.0f} s; data: {report_json.resolve()}")
-    if _installed("matplotlib"):
+    if drawn:
         print(f"picture: {png.resolve()}")
     _note_missing_extras()
     return 1 if failed else 0

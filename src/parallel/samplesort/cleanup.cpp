@@ -29,7 +29,6 @@ void clean_range(Slice s, const BucketLayout& layout, std::size_t first, std::si
     const std::size_t range_start = layout.starts[first];
     for (std::size_t b = last; b-- > first;) {
         const std::size_t start = layout.starts[b];
-        const std::size_t end = layout.starts[b + 1];
         const std::size_t placed_begin = layout.placed_begin(b);
         const std::size_t placed_end = layout.placed_end(b);
         // The gap: the bucket's place after its placed blocks (all of it if none reaches it).
@@ -45,10 +44,11 @@ void clean_range(Slice s, const BucketLayout& layout, std::size_t first, std::si
             if (own_from < head_end)
                 to = copy_elements(to, s.data() + own_from, head_end - own_from);
         }
+        // The stripes' remainders fill the gap exactly, up to starts[b + 1]: the counts made
+        // the starts.
         for (const StripeMemory& stripe : stripes) {
             to = copy_elements(to, stripe.buffers + b * block, stripe.counts[b] % block);
         }
-        (void)end;  // the counts fill the gap exactly: [max(placed_end, start), end)
     }
 }
 
