@@ -1,36 +1,13 @@
 #pragma once
-// Every tunable of the pool and of the pool-backed sorts, each with the reason for its value
-// (src/parallel/README.md says which measurement chose it), and how many worker threads the
-// pool starts. Read once, when the pool is created:
-//   1. "RAYON_NUM_THREADS" holding a decimal unsigned integer: a positive value is the count,
-//      0 means the default count.
-//   2. Otherwise "RAYON_RS_NUM_CPUS" holding a positive decimal integer is the count.
-//   3. Otherwise the default count: the processors of the affinity set, lowered by a cgroup CPU
-//      quota, or 1 when neither can be read.
-// Every count is capped at max_worker_threads. The parsing and the default are pure functions
-// over their inputs so that tests can feed them fake environments and fake cgroup trees.
+// Every tunable of the pool-backed sorts, each with the reason for its value
+// (src/parallel/README.md says which measurement chose it). The pool's own settings stand beside
+// the code they govern, in pool/.
 
 #include <cstddef>
-#include <filesystem>
-#include <optional>
-#include <string_view>
 
 namespace tarvo {
 
-// ---- The pool
-
-// Worker indices fit in 16 bits; a larger request is lowered to this.
-inline constexpr std::size_t max_worker_threads = 65535;
-
-// Every worker thread gets this much stack, or the platform's minimum if that is larger: ample
-// for joins nested as deep as halving a slice allows.
-inline constexpr std::size_t worker_stack_bytes = std::size_t{2} << 20;
-
-// Failed idle looks for work before a worker goes to sleep: a short spin catches the next job of
-// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU.
-inline constexpr unsigned idle_rounds_before_sleep = 32;
-
-// ---- The pool-backed sorts (par_sort, par_sort_unstable, smart's parallel route)
+// par_sort, par_sort_unstable and smart's parallel route.
 
 // Slices up to this length are sorted by the kernel on the calling thread and the pool is not
 // made: with two free cores, waking the workers (they sleep between calls) and the phases'
@@ -102,39 +79,5 @@ inline constexpr std::size_t quicksort_leaf_max = 4096;
 // Up to this length the pivot is a median of three; longer ranges use a median of three
 // medians, which resists crafted inputs.
 inline constexpr std::size_t quicksort_median_of_three_max = 127;
-
-// ---- How many workers
-
-// A decimal unsigned integer: an optional leading '+', then one or more digits and nothing else
-// (no blanks, no sign '-'). Empty when the text is not one or does not fit in size_t.
-std::optional<std::size_t> parse_thread_count(std::string_view text);
-
-// The count from the two variables' values (empty optional: unset) and the default count.
-std::size_t choose_thread_count(std::optional<std::string_view> num_threads,
-                                std::optional<std::string_view> rs_num_cpus,
-                                std::size_t default_count);
-
-// Where the process's CPU controller lives: its cgroup directory and the mount point of the
-// hierarchy above it; v1 and v2 name the quota in different files.
-struct CpuCgroup {
-    int version = 0;  // 1 or 2
-    std::filesystem::path directory;
-    std::filesystem::path mount_point;
-};
-
-// Finds the CPU cgroup from the texts of /proc/self/cgroup and /proc/self/mountinfo. A v1
-// hierarchy carrying the "cpu" controller wins over the v2 one, as the kernel applies both.
-std::optional<CpuCgroup> locate_cpu_cgroup(std::string_view proc_cgroup,
-                                           std::string_view mountinfo);
-
-// The tightest CPU quota on the way from the cgroup directory up to its mount point, in whole
-// processors rounded up ("150000 100000" is 2). Empty when no level sets a quota.
-std::optional<std::size_t> cgroup_cpu_quota(const CpuCgroup& cgroup);
-
-// affinity_cpus of 0 means unknown; the result is at least 1 and at most max_worker_threads.
-std::size_t default_thread_count(std::size_t affinity_cpus, std::optional<std::size_t> quota);
-
-// The count for this process now: its environment, affinity set and cgroup files.
-std::size_t configured_thread_count();
 
 }  // namespace tarvo

@@ -5,7 +5,7 @@
 #include "algorithms/heap.hpp"
 #include "algorithms/tim.hpp"
 #include "core/memory.hpp"
-#include "parallel/join.hpp"
+#include "parallel/pool/join.hpp"
 
 namespace tarvo {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "parallel/config.hpp"
-#include "parallel/join.hpp"
+#include "parallel/pool/join.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo {

@@ -4,9 +4,9 @@
 
 #include "core/memory.hpp"
 #include "parallel/config.hpp"
-#include "parallel/global_pool.hpp"
-#include "parallel/join.hpp"
 #include "parallel/parallel_quicksort.hpp"
+#include "parallel/pool/global_pool.hpp"
+#include "parallel/pool/join.hpp"
 #include "parallel/presorted.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"

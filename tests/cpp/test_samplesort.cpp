@@ -11,7 +11,7 @@
 
 #include "core/memory.hpp"
 #include "parallel/config.hpp"
-#include "parallel/registry.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/local_classification.hpp"
 #include "parallel/samplesort/partition.hpp"

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "parallel/parallel_quicksort.hpp"
-#include "parallel/registry.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 
 using namespace tarvo;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "parallel/config.hpp"
-#include "parallel/registry.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/runs.hpp"
 #include "sort_patterns.hpp"
 

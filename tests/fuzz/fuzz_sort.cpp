@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "core/slice.hpp"
-#include "parallel/join.hpp"
+#include "parallel/pool/join.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "routine_table.hpp"
 

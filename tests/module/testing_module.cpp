@@ -16,7 +16,7 @@
 #include "binding/guarded.hpp"
 #include "core/fault.hpp"
 #include "core/memory.hpp"
-#include "parallel/join.hpp"
+#include "parallel/pool/join.hpp"
 #include "routine_table.hpp"
 
 namespace tarvo::py {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "parallel/parallel_for.hpp"
+#include "parallel/pool/parallel_for.hpp"
 #include "parallel/samplesort/block_permutation.hpp"
 #include "parallel/samplesort/cleanup.hpp"
 #include "parallel/samplesort/local_classification.hpp"

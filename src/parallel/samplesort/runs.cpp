@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 
-#include "parallel/parallel_for.hpp"
+#include "parallel/pool/parallel_for.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {

@@ -4,8 +4,8 @@
 #include <bit>
 #include <optional>
 
-#include "parallel/parallel_for.hpp"
-#include "parallel/registry.hpp"
+#include "parallel/pool/parallel_for.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/partition.hpp"
 #include "parallel/samplesort/runs.hpp"

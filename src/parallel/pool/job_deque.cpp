@@ -1,4 +1,4 @@
-#include "parallel/job_deque.hpp"
+#include "parallel/pool/job_deque.hpp"
 
 namespace tarvo {
 

@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <mutex>
 
-#include "parallel/sleep.hpp"
+#include "parallel/pool/sleep.hpp"
 
 namespace tarvo {
 

@@ -12,11 +12,11 @@
 #include <exception>
 #include <type_traits>
 
-#include "parallel/global_pool.hpp"
-#include "parallel/job.hpp"
-#include "parallel/latch.hpp"
-#include "parallel/registry.hpp"
-#include "parallel/unwind.hpp"
+#include "parallel/pool/global_pool.hpp"
+#include "parallel/pool/job.hpp"
+#include "parallel/pool/latch.hpp"
+#include "parallel/pool/registry.hpp"
+#include "parallel/pool/unwind.hpp"
 
 namespace tarvo {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 
 #include "core/memory.hpp"
-#include "parallel/job.hpp"
+#include "parallel/pool/job.hpp"
 
 namespace tarvo {
 

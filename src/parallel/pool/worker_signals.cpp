@@ -1,4 +1,4 @@
-#include "parallel/worker_signals.hpp"
+#include "parallel/pool/worker_signals.hpp"
 
 #include <pthread.h>
 

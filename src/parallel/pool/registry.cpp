@@ -1,4 +1,4 @@
-#include "parallel/registry.hpp"
+#include "parallel/pool/registry.hpp"
 
 #include <limits.h>
 #include <pthread.h>
@@ -9,8 +9,7 @@
 #include <new>
 #include <thread>
 
-#include "parallel/config.hpp"
-#include "parallel/worker_signals.hpp"
+#include "parallel/pool/worker_signals.hpp"
 
 namespace tarvo {
 namespace {

@@ -1,4 +1,4 @@
-#include "parallel/global_pool.hpp"
+#include "parallel/pool/global_pool.hpp"
 
 #include <pthread.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 
 #include "core/fault.hpp"
-#include "parallel/config.hpp"
+#include "parallel/pool/thread_count.hpp"
 
 namespace tarvo {
 namespace {

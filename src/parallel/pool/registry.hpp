@@ -11,14 +11,21 @@
 #include <string>
 #include <type_traits>
 
-#include "parallel/config.hpp"
-#include "parallel/job.hpp"
-#include "parallel/job_deque.hpp"
-#include "parallel/latch.hpp"
-#include "parallel/sleep.hpp"
-#include "parallel/unwind.hpp"
+#include "parallel/pool/job.hpp"
+#include "parallel/pool/job_deque.hpp"
+#include "parallel/pool/latch.hpp"
+#include "parallel/pool/sleep.hpp"
+#include "parallel/pool/unwind.hpp"
 
 namespace tarvo {
+
+// Every worker thread gets this much stack, or the platform's minimum if that is larger: ample
+// for joins nested as deep as halving a slice allows.
+inline constexpr std::size_t worker_stack_bytes = std::size_t{2} << 20;
+
+// Failed idle looks for work before a worker goes to sleep: a short spin catches the next job of
+// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU.
+inline constexpr unsigned idle_rounds_before_sleep = 32;
 
 // The message that starts every fault of an operation that needs a pool that could not be made.
 inline constexpr const char* pool_failure_prefix =

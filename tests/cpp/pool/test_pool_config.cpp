@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "parallel/config.hpp"
+#include "parallel/pool/thread_count.hpp"
 
 using namespace tarvo;
 namespace fs = std::filesystem;

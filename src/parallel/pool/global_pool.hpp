@@ -1,7 +1,7 @@
 #pragma once
 // The process's one pool, made on first need and never shut down, and what a fork does to it.
 
-#include "parallel/registry.hpp"
+#include "parallel/pool/registry.hpp"
 
 namespace tarvo {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/memory.hpp"
-#include "parallel/job_deque.hpp"
+#include "parallel/pool/job_deque.hpp"
 
 using namespace tarvo;
 

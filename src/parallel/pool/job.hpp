@@ -6,7 +6,7 @@
 
 #include <exception>
 
-#include "parallel/unwind.hpp"
+#include "parallel/pool/unwind.hpp"
 
 namespace tarvo {
 

@@ -1,4 +1,4 @@
-#include "parallel/config.hpp"
+#include "parallel/pool/thread_count.hpp"
 
 #include <sched.h>
 #include <unistd.h>

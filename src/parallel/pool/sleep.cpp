@@ -1,4 +1,4 @@
-#include "parallel/sleep.hpp"
+#include "parallel/pool/sleep.hpp"
 
 namespace tarvo {
 

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "parallel/join.hpp"
+#include "parallel/pool/join.hpp"
 
 namespace tarvo {
 

@@ -18,9 +18,9 @@
 
 #include "core/fault.hpp"
 #include "core/memory.hpp"
-#include "parallel/join.hpp"
 #include "parallel/parallel_sort.hpp"
-#include "parallel/registry.hpp"
+#include "parallel/pool/join.hpp"
+#include "parallel/pool/registry.hpp"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
