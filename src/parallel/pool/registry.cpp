@@ -64,14 +64,27 @@ bool Worker::take_back_or_wait(Job* job, const AtomicLatch& done) noexcept {
 void Worker::wait_until(const AtomicLatch& done) noexcept {
     Sleep& sleep = registry_->sleep_;
     unsigned idle_rounds = 0;
+    bool searching = false;
+    const auto stop_searching = [&] {
+        if (searching) sleep.stop_searching();
+        searching = false;
+    };
     while (!done.probe()) {
         if (Job* job = registry_->find_work(*this)) {
+            if (searching) {
+                // Posters woke nobody while this worker searched: pass the duty on.
+                stop_searching();
+                sleep.wake_one();
+            }
             job->execute();
             idle_rounds = 0;
         } else if (idle_rounds < idle_rounds_before_sleep) {
+            if (!searching) sleep.start_searching();
+            searching = true;
             ++idle_rounds;
             std::this_thread::yield();
         } else {
+            stop_searching();
             // Announce first, then the last look: see README.md, "Sleeping".
             sleep.announce(index_);
             if (done.probe()) {
@@ -85,6 +98,7 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
             idle_rounds = 0;
         }
     }
+    stop_searching();
 }
 
 void* Worker::thread_main(void* argument) noexcept {
