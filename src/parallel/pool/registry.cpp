@@ -28,11 +28,7 @@ std::string start_failure(int error, std::size_t index, std::size_t threads) {
 }  // namespace
 
 bool Worker::push(Job* job) noexcept {
-    try {
-        deque_.push_back(job);
-    } catch (const OutOfMemory&) {
-        return false;
-    }
+    if (!deque_.try_push_back(job)) return false;
     registry_->sleep_.wake_one();
     return true;
 }
