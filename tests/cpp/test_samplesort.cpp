@@ -18,6 +18,7 @@
 #include "parallel/samplesort/partition.hpp"
 #include "parallel/samplesort/sample.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
 
 using namespace tarvo;
@@ -31,7 +32,7 @@ constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
 
 std::unique_ptr<Registry> start_pool(std::size_t threads) {
     std::string cause;
-    auto pool = Registry::start(threads, cause);
+    auto pool = Registry::start(threads, cause, &make_kernel_scratch);
     REQUIRE(pool);
     return pool;
 }
@@ -39,7 +40,7 @@ std::unique_ptr<Registry> start_pool(std::size_t threads) {
 // The samplesort alone (whatever the length), on a private pool of `pool`'s size.
 void samplesort_on(Registry& pool, Values& values) {
     const Memory memory(values.size(), pool.size());
-    pool.in_worker([&] { samplesort::sort(values, memory); });
+    pool.in_worker([&](const WorkerContext& worker) { samplesort::sort(worker, values, memory); });
 }
 
 // Partitions `values` with `stripes` stripes on `pool`; returns the bucket starts.
@@ -48,7 +49,9 @@ std::vector<std::size_t> partition_on(Registry& pool, Values& values, const Clas
     const Workspaces memory(stripes);
     std::vector<BucketId> ids(values.size() / block);
     std::vector<std::size_t> starts(max_buckets + 1);
-    pool.in_worker([&] { partition(values, classify, memory.all(), ids.data(), starts.data()); });
+    pool.in_worker([&](const WorkerContext& worker) {
+        partition(worker, values, classify, memory.all(), ids.data(), starts.data());
+    });
     starts.resize(classify.bucket_count() + 1);
     return starts;
 }
@@ -309,7 +312,9 @@ TEST_CASE("samplesort: buckets partitioned again by one worker and by all of the
             INFO(name, ", leaves up to ", limits.leaf_max);
             const Values expected = test::sorted_copy(values);
             const Memory memory(values.size(), pool->size());
-            pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+            pool->in_worker([&](const WorkerContext& worker) {
+                samplesort::sort(worker, values, memory, limits);
+            });
             REQUIRE(values == expected);
         }
     }
@@ -325,7 +330,8 @@ TEST_CASE("samplesort: buckets partitioned again by all workers obtain no memory
     const Limits limits{1000, 4000};
     const Memory memory(values.size(), pool->size());
     reset_allocation_count();
-    pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+    pool->in_worker(
+        [&](const WorkerContext& worker) { samplesort::sort(worker, values, memory, limits); });
     CHECK(allocations_made() == 0);
     CHECK(values == expected);
 }
@@ -381,7 +387,10 @@ TEST_CASE("samplesort sample: two samples of the same slice read different posit
     Values positions(1 << 20);
     std::iota(positions.begin(), positions.end(), 0);
     Values first(samplesort_oversampling << 4), second(first.size());
-    sample_classifier(positions, first.data(), samplesort_oversampling, 4);
-    sample_classifier(positions, second.data(), samplesort_oversampling, 4);
+    auto pool = start_pool(1);
+    pool->in_worker([&](const WorkerContext& worker) {
+        sample_classifier(worker, positions, first.data(), samplesort_oversampling, 4);
+        sample_classifier(worker, positions, second.data(), samplesort_oversampling, 4);
+    });
     CHECK(first != second);
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/classifier.hpp"
 
 namespace tarvo::samplesort {
@@ -18,7 +19,8 @@ std::uint64_t next_sample_seed() noexcept;
 
 // Draws min(len, per_bucket << log_buckets) elements of `s` into `room`, each read once, sorts
 // them and builds a classifier for up to 2^log_buckets buckets from them.
-Classifier sample_classifier(ConstSlice s, std::int64_t* room, std::size_t per_bucket,
-                             unsigned log_buckets) noexcept;
+// Call on `worker`, which sorts the sample.
+Classifier sample_classifier(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
+                             std::size_t per_bucket, unsigned log_buckets) noexcept;
 
 }  // namespace tarvo::samplesort

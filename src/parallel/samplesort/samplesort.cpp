@@ -42,58 +42,58 @@ std::size_t share_of_sorted_buckets(const Classifier& classify, const std::size_
     return buckets == 0 ? 0 : elements / buckets;
 }
 
-void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limits,
-                         unsigned depth) noexcept {
+void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemory& memory,
+                         const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.leaf_max || depth == 0) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    const Classifier classify =
-        sample_classifier(s, memory.sample, samplesort_oversampling, log_buckets_for(s.size()));
+    const Classifier classify = sample_classifier(worker, s, memory.sample, samplesort_oversampling,
+                                                  log_buckets_for(s.size()));
     if (has_few_values(classify)) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
+    partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
         if (!classify.is_equal_bucket(b)) {
-            sort_on_this_worker(bucket_of(s, starts, b), memory, limits, depth - 1);
+            sort_on_this_worker(worker, bucket_of(s, starts, b), memory, limits, depth - 1);
         }
     }
 }
 
 // A bucket task of a parallel partition, on whichever worker runs it: the kernel for a leaf,
 // else a partition with a stripe no other task holds (the kernel if every stripe is busy).
-void sort_bucket(Slice s, const Workspaces& stripes, std::size_t hint, const Limits& limits,
-                 unsigned depth) noexcept {
+void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+                 const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.leaf_max || depth == 0) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    const std::size_t stripe = stripes.claim(hint);
+    const std::size_t stripe = stripes.claim(worker.index());
     if (stripe == stripes.size()) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
     // Sequential: no join, so no other task can run on this thread while it holds the stripe.
-    sort_on_this_worker(s, stripes[stripe], limits, depth);
+    sort_on_this_worker(worker, s, stripes[stripe], limits, depth);
     stripes.release(stripe);
 }
 
-void sort_on_all_workers(Slice s, const Memory& memory, const Limits& limits, unsigned depth,
-                         const Classifier& classify) {
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& memory,
+                         const Limits& limits, unsigned depth, const Classifier& classify) {
     const Workspaces& stripes = memory.stripes();
     if (has_few_values(classify)) {
         if (stripes.size() == 1) {
-            kernel_sort(s);
+            kernel_sort(worker, s);
             return;
         }
         // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(s, stripes.all())) return;
+        if (sort_by_runs(worker, s, stripes.all())) return;
     }
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, stripes.all(), memory.block_ids(), starts);
+    partition(worker, s, classify, stripes.all(), memory.block_ids(), starts);
 
     // A bucket far beyond its share would leave one worker with much of the slice: such buckets
     // are partitioned again, one after another, by all the workers with a fresh, denser sample.
@@ -107,18 +107,19 @@ void sort_on_all_workers(Slice s, const Memory& memory, const Limits& limits, un
         if (!overfull(b)) continue;
         const Slice bucket = bucket_of(s, starts, b);
         if (depth <= 1) {
-            kernel_sort(bucket);
+            kernel_sort(worker, bucket);
             continue;
         }
         sort_on_all_workers(
-            bucket, memory, limits, depth - 1,
-            sample_classifier(bucket, stripes[0].buffers, samplesort_resample_oversampling,
+            worker, bucket, memory, limits, depth - 1,
+            sample_classifier(worker, bucket, stripes[0].buffers, samplesort_resample_oversampling,
                               log_buckets_for(bucket.size())));
     }
-    parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
-        if (classify.is_equal_bucket(b) || overfull(b)) return;
-        sort_bucket(bucket_of(s, starts, b), stripes, b, limits, depth - 1);
-    });
+    parallel_for(worker, 0, classify.bucket_count(),
+                 [&](const WorkerContext& runner, std::size_t b) {
+                     if (classify.is_equal_bucket(b) || overfull(b)) return;
+                     sort_bucket(runner, bucket_of(s, starts, b), stripes, limits, depth - 1);
+                 });
 }
 
 }  // namespace
@@ -128,11 +129,12 @@ bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limi
     return bucket > limits.sequential_partition_max || bucket > samplesort_overfull_shares * share;
 }
 
-void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
+void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(s, memory, limits, samplesort_max_depth,
-                        sample_classifier(s, memory.stripes()[0].sample, samplesort_oversampling,
-                                          log_buckets_for(s.size())));
+    sort_on_all_workers(worker, s, memory, limits, samplesort_max_depth,
+                        sample_classifier(worker, s, memory.stripes()[0].sample,
+                                          samplesort_oversampling, log_buckets_for(s.size())));
 }
 
 }  // namespace tarvo::samplesort

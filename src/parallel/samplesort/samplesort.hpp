@@ -11,6 +11,7 @@
 
 #include "core/memory.hpp"
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/workspace.hpp"
 
 namespace tarvo::samplesort {
@@ -59,8 +60,8 @@ struct Limits {
 // `share` elements on average, is partitioned again by all the workers instead of by one.
 bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept;
 
-// Sorts `s` (any length) with `memory`, made for it and for the pool this worker belongs to.
-// Call on a worker of that pool.
-void sort(Slice s, const Memory& memory, const Limits& limits = {}) noexcept;
+// Sorts `s` (any length) with `memory`, made for it and for the pool `worker` belongs to.
+void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits = {}) noexcept;
 
 }  // namespace tarvo::samplesort
