@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "parallel/pool/join.hpp"
+#include "parallel/sort_pool.hpp"
 
 namespace {
 
@@ -35,7 +36,7 @@ void print_quartiles(const char* what, std::vector<double>& us) {
 }  // namespace
 
 int main() {
-    tarvo::run_on_pool([] {});
+    tarvo::run_on_pool([](const tarvo::WorkerContext&) {});
     for (int idle_us : {0, 200, 1000, 5000, 50000}) {
         std::vector<double> injected, stolen;
         for (int r = 0; r < rounds; ++r) {
@@ -43,14 +44,15 @@ int main() {
             std::atomic<bool> second_started{false};
             double first = 0, second = 0;
             const double posted = now();
-            tarvo::run_on_pool([&] {
+            tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
                 first = now();
                 tarvo::join(
-                    [&] {
+                    worker,
+                    [&](const tarvo::WorkerContext&) {
                         while (!second_started.load() && now() - first < steal_timeout_seconds) {
                         }
                     },
-                    [&] {
+                    [&](const tarvo::WorkerContext&) {
                         second = now();
                         second_started = true;
                     });
