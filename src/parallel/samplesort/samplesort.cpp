@@ -32,7 +32,8 @@ Slice bucket_of(Slice s, const std::size_t* starts, std::size_t b) noexcept {
 }
 
 // The average length of the buckets that still need sorting.
-std::size_t share_of_sorted_buckets(const Classifier& classify, const std::size_t* starts) {
+std::size_t share_of_sorted_buckets(const Classifier& classify,
+                                    const std::size_t* starts) noexcept {
     std::size_t buckets = 0, elements = 0;
     for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
         if (classify.is_equal_bucket(b)) continue;
