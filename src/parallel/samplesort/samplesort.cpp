@@ -37,7 +37,7 @@ Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
 
 // The kernel sorts input with this few distinct values in less time than one partition takes.
 bool has_few_values(const Classifier& classify) noexcept {
-    return classify.has_equal_buckets() &&
+    return classify.kind() == ClassifierKind::tree_with_equal_buckets &&
            classify.distinct_splitters() <= samplesort_kernel_distinct_max;
 }
 
@@ -67,18 +67,18 @@ void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limi
     });
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+void sort_on_all_workers(Slice s, const Workspaces& workspaces, BucketId* ids, const Limits& limits,
                          unsigned depth);
 
-void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
+void sort_bucket(Slice s, const Workspaces& workspaces, const Limits& limits,
                  unsigned depth) noexcept {
     if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
         // A slice too short to give every worker a stripe has buckets that rarely need another
         // partition: a worker without a stripe leaves such a bucket to the kernel.
         const std::size_t worker = Worker::current()->index();
-        if (worker < stripes.size()) {
-            sort_on_this_worker(s, stripes[worker], limits, depth);
+        if (worker < workspaces.size()) {
+            sort_on_this_worker(s, workspaces[worker], limits, depth);
         } else {
             kernel_sort(s);
         }
@@ -88,7 +88,7 @@ void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
     // parallel partition of its own, with memory of its own, or the kernel without it.
     std::optional<Memory> own;
     try {
-        own.emplace(s.size(), stripes.size());
+        own.emplace(s.size(), workspaces.size());
     } catch (const OutOfMemory&) {
         kernel_sort(s);
         return;
@@ -96,22 +96,22 @@ void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
     sort_on_all_workers(s, own->stripes(), own->block_ids(), limits, depth);
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
+void sort_on_all_workers(Slice s, const Workspaces& workspaces, BucketId* ids, const Limits& limits,
                          unsigned depth) {
-    const Classifier classify = sample_classifier(s, stripes[0].sample);
+    const Classifier classify = sample_classifier(s, workspaces[0].sample);
     if (has_few_values(classify)) {
-        if (stripes.size() == 1) {
+        if (workspaces.size() == 1) {
             kernel_sort(s);
             return;
         }
         // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(s, stripes.all())) return;
+        if (sort_by_runs(s, workspaces.all())) return;
     }
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, stripes.all(), ids, starts);
+    partition(s, classify, workspaces.all(), ids, starts);
     parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
         if (classify.is_equal_bucket(b)) return;
-        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), stripes, limits, depth - 1);
+        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), workspaces, limits, depth - 1);
     });
 }
 
