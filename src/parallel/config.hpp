@@ -56,16 +56,20 @@ inline constexpr std::size_t samplesort_linear_unevenness = 3;
 // share (1 % of the input at 10^7, as in 2 shares of 256) then join the end buckets, which grow
 // to at most 3 shares beyond the unevenness allowed, instead of forcing the tree's descent.
 inline constexpr std::size_t samplesort_linear_trimmed_shares = 2;
-// A sample showing at most this many distinct values skips the partition: vqsort sorts 10^6
-// elements of 4 values in 0.5 ns each and of 16 in 0.9 ns, while a partition costs about 3 ns
-// per element of work. The kernel sorts every stripe and the slice is refilled from the stripes'
-// runs (one worker: the kernel sorts the slice).
-inline constexpr std::size_t samplesort_kernel_distinct_max = 16;
-// Input whose sample shows few distinct values is sorted by runs when every stripe, once sorted
-// by the kernel, holds at most this many runs of equal values (kept in the stripe's buffers):
-// far more than such a sample suggests, yet few enough that merging the stripes' runs while
-// filling the slice costs nothing next to the fill itself.
-inline constexpr std::size_t samplesort_runs_max = 256;
+// A sample showing at most this many distinct values sends the slice to counting (one read, one
+// write) instead of a partition: it is what such a sample's splitters collapse to, and a
+// collision-free hash of this many values into samplesort_counting_log_slots slots is found in a
+// try or two. The classifier leaves samples this poor in distinct values to the tree with
+// equal-key buckets, which the counting falls back on when it meets a value the sample missed.
+inline constexpr std::size_t samplesort_counted_values_max = 16;
+// 2^8 slots for the counted values: a random odd multiplier separates 16 values in 256 slots with
+// probability about 0.6, and the table (2 KiB) and a stripe's tallies (8 KiB) stay in L1.
+inline constexpr unsigned samplesort_counting_log_slots = 8;
+// Multipliers tried before the counting gives up on a sample (0.4^64: never in practice).
+inline constexpr std::size_t samplesort_counting_hash_tries = 64;
+// Elements counted between looks at whether another stripe met a value the sample missed: the
+// look costs nothing at this spacing, and a doomed count stops within 32 KiB of reading.
+inline constexpr std::size_t samplesort_counting_batch = 4096;
 // Buckets up to this length are sorted by the kernel: 1 MiB stays in the L2 cache, where the
 // kernel runs at its best; longer ones are partitioned again.
 inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;

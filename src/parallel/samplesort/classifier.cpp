@@ -175,7 +175,7 @@ Classifier::Classifier(std::span<const std::int64_t> sorted_sample, unsigned log
         }
     }
     // Few distinct values are better served by the tree's equal-key buckets.
-    if (splitters > samplesort_kernel_distinct_max) {
+    if (splitters > samplesort_counted_values_max) {
         if (const auto skewed = fit_logarithmic(sorted_sample, log_buckets)) {
             kind_ = ClassifierKind::logarithmic;
             logarithmic_ = *skewed;

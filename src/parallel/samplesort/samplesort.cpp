@@ -7,8 +7,8 @@
 #include "parallel/pool/parallel_for.hpp"
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
+#include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
-#include "parallel/samplesort/runs.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -19,11 +19,11 @@ unsigned log_buckets_for(std::size_t n) noexcept {
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
 }
 
-// Splitters from a sample at pseudo-random positions (evenly spaced ones would alias with
-// periodic input), each read once.
-Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
-    const unsigned log_buckets = log_buckets_for(s.size());
-    const std::size_t count = std::min(s.size(), samplesort_oversampling << log_buckets);
+// A sample at pseudo-random positions (evenly spaced ones would alias with periodic input), each
+// read once, sorted.
+ConstSlice sorted_sample(ConstSlice s, std::int64_t* sample) noexcept {
+    const std::size_t count =
+        std::min(s.size(), samplesort_oversampling << log_buckets_for(s.size()));
     std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
     for (std::size_t i = 0; i < count; ++i) {
         state ^= state << 13;
@@ -32,13 +32,15 @@ Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
         sample[i] = s[state % s.size()];
     }
     kernel_sort(Slice(sample, count));
-    return Classifier(ConstSlice(sample, count), log_buckets);
+    return ConstSlice(sample, count);
 }
 
-// The kernel sorts input with this few distinct values in less time than one partition takes.
-bool has_few_values(const Classifier& classify) noexcept {
-    return classify.kind() == ClassifierKind::tree_with_equal_buckets &&
-           classify.distinct_splitters() <= samplesort_kernel_distinct_max;
+// Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
+// so the slice is now sorted by counting them.
+bool sorted_by_counting(Slice s, ConstSlice sample,
+                        std::span<const StripeMemory> stripe_memory) noexcept {
+    const auto values = SampledValues::of(sample);
+    return values && sort_by_counting(s, *values, stripe_memory);
 }
 
 template <class Body>
@@ -55,11 +57,9 @@ void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limi
         kernel_sort(s);
         return;
     }
-    const Classifier classify = sample_classifier(s, memory.sample);
-    if (has_few_values(classify)) {
-        kernel_sort(s);
-        return;
-    }
+    const ConstSlice sample = sorted_sample(s, memory.sample);
+    if (sorted_by_counting(s, sample, std::span(&memory, 1))) return;
+    const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
     partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
@@ -98,15 +98,9 @@ void sort_bucket(Slice s, const Workspaces& workspaces, const Limits& limits,
 
 void sort_on_all_workers(Slice s, const Workspaces& workspaces, BucketId* ids, const Limits& limits,
                          unsigned depth) {
-    const Classifier classify = sample_classifier(s, workspaces[0].sample);
-    if (has_few_values(classify)) {
-        if (workspaces.size() == 1) {
-            kernel_sort(s);
-            return;
-        }
-        // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(s, workspaces.all())) return;
-    }
+    const ConstSlice sample = sorted_sample(s, workspaces[0].sample);
+    if (sorted_by_counting(s, sample, workspaces.all())) return;
+    const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
     partition(s, classify, workspaces.all(), ids, starts);
     parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
