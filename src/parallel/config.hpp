@@ -18,6 +18,10 @@ inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) -
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, which lets the compiler vectorise the scan; the first failing block ends it.
 inline constexpr std::size_t presorted_scan_block = 256;
+// The ordered-input check and the reversal hand the workers stretches of this many elements
+// (512 KiB): a stretch takes some 50 us to scan, far longer than a task's hand-over, and a
+// slice of 2^19 elements already gives every one of 8 workers a stretch.
+inline constexpr std::size_t presorted_parallel_stretch = std::size_t{1} << 16;
 
 // The in-place samplesort. Elements move between the slice and per-thread buffers in blocks of
 // this many: 2 KiB, large enough that moving a block costs far more than claiming its slot, small

@@ -23,7 +23,11 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         kernel_sort(s);
         return;
     }
-    if (finish_if_presorted(s)) return;
+    if (may_be_presorted(s)) {
+        bool sorted = false;
+        run_on_pool([&] { sorted = finish_if_presorted(s); });
+        if (sorted) return;
+    }
     const std::size_t workers = global_registry().size();
     std::optional<samplesort::Memory> memory;
     try {
