@@ -64,7 +64,8 @@ std::optional<LogarithmicBuckets> fit_logarithmic(std::span<const std::int64_t> 
         const std::size_t needed = 2 + LogarithmicBuckets::index(span, bits);
         if (needed <= room) {
             const LogarithmicBuckets buckets{low, bits, needed};
-            const std::size_t most = samplesort_linear_unevenness * sorted_sample.size() / room;
+            const std::size_t most =
+                samplesort_logarithmic_unevenness * sorted_sample.size() / room;
             if (!is_even(buckets, sorted_sample, most)) return std::nullopt;
             return buckets;
         }
