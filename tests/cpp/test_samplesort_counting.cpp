@@ -54,24 +54,32 @@ TEST_CASE("samplesort counting: the sample's distinct values, each found and not
 TEST_CASE("samplesort counting: sorted on 1, 2, 3 and 64 stripes, or left untouched") {
     std::mt19937_64 rng(41);
     const std::size_t n = 100003;
-    const SampledValues four = sampled({-5, 0, 9, max64});
-    Values of_four(n);
-    for (auto& x : of_four) x = four.value(rng() % 4);
-    for (std::size_t workers : {1, 2, 3, 64}) {
-        std::string cause;
-        auto pool = Registry::start(workers, cause);
-        REQUIRE(pool);
-        const Workspaces memory(workers);
-        // A value the sample missed: first, at a stripe's end, last, or none at all.
-        for (std::size_t missed_at : {std::size_t{0}, n / workers - 1, n - 1, n}) {
-            INFO("workers ", workers, ", value missed at ", missed_at);
-            Values values = of_four;
-            if (missed_at < n) values[missed_at] = 1;
-            const Values input = values;
-            bool sorted = false;
-            pool->in_worker([&] { sorted = sort_by_counting(values, four, memory.all()); });
-            CHECK(sorted == (missed_at == n));
-            CHECK(values == (sorted ? test::sorted_copy(input) : input));
+    // Few values are compared with every element where the processor allows, more are hashed.
+    Values twelve = {min64, max64};
+    for (std::int64_t v = -5; v < 5; ++v) twelve.push_back(v * 1000003);
+    for (const SampledValues& values :
+         {sampled({-5, 0, 9, max64}), sampled(twelve), sampled(Values(3, 1 << 20))}) {
+        Values of_values(n);
+        for (auto& x : of_values) x = values.value(rng() % values.size());
+        // Not among the values: a value the sample missed.
+        const std::int64_t missed = values.value(0) == 1 ? 2 : 1;
+        for (std::size_t workers : {1, 2, 3, 64}) {
+            std::string cause;
+            auto pool = Registry::start(workers, cause);
+            REQUIRE(pool);
+            const Workspaces memory(workers);
+            // The missed value first, at a stripe's end, last, or nowhere.
+            for (std::size_t missed_at : {std::size_t{0}, n / workers - 1, n - 1, n}) {
+                INFO(values.size(), " values, workers ", workers, ", missed at ", missed_at);
+                Values input = of_values;
+                if (missed_at < n) input[missed_at] = missed;
+                Values sorted_values = input;
+                bool sorted = false;
+                pool->in_worker(
+                    [&] { sorted = sort_by_counting(sorted_values, values, memory.all()); });
+                CHECK(sorted == (missed_at == n));
+                CHECK(sorted_values == (sorted ? test::sorted_copy(input) : input));
+            }
         }
     }
 }
