@@ -31,26 +31,28 @@ bool pairs_ordered(const std::int64_t* a, std::size_t first, std::size_t last, O
 }
 
 template <class Order>
-bool ordered(ConstSlice s, Order order) noexcept {
+bool ordered(const WorkerContext& worker, ConstSlice s, Order order) noexcept {
     const std::size_t pairs = s.size() - 1;
     std::atomic<bool> broken{false};
-    parallel_for(0, (pairs + stretch - 1) / stretch, [&](std::size_t part) {
-        const std::size_t first = part * stretch;
-        if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
-            broken.store(true, std::memory_order_relaxed);
-        }
-    });
+    parallel_for(
+        worker, 0, (pairs + stretch - 1) / stretch, [&](const WorkerContext&, std::size_t part) {
+            const std::size_t first = part * stretch;
+            if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
+                broken.store(true, std::memory_order_relaxed);
+            }
+        });
     return !broken.load(std::memory_order_relaxed);
 }
 
-void reverse(Slice s) noexcept {
+void reverse(const WorkerContext& worker, Slice s) noexcept {
     const std::size_t half = s.size() / 2;
-    parallel_for(0, (half + stretch - 1) / stretch, [&](std::size_t part) {
-        const std::size_t first = part * stretch;
-        const std::size_t last = std::min(half, first + stretch);
-        std::swap_ranges(s.begin() + first, s.begin() + last,
-                         std::make_reverse_iterator(s.end() - first));
-    });
+    parallel_for(worker, 0, (half + stretch - 1) / stretch,
+                 [&](const WorkerContext&, std::size_t part) {
+                     const std::size_t first = part * stretch;
+                     const std::size_t last = std::min(half, first + stretch);
+                     std::swap_ranges(s.begin() + first, s.begin() + last,
+                                      std::make_reverse_iterator(s.end() - first));
+                 });
 }
 
 }  // namespace
@@ -63,11 +65,11 @@ bool may_be_presorted(ConstSlice s) noexcept {
            pairs_ordered(s.data(), 0, pairs, std::greater<>(), broken);
 }
 
-bool finish_if_presorted(Slice s) noexcept {
+bool finish_if_presorted(const WorkerContext& worker, Slice s) noexcept {
     if (s.size() < 2) return true;
-    if (ordered(s, std::less<>())) return true;
-    if (!ordered(s, std::greater<>())) return false;
-    reverse(s);
+    if (ordered(worker, s, std::less<>())) return true;
+    if (!ordered(worker, s, std::greater<>())) return false;
+    reverse(worker, s);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // of a sort. The scans and the reversal are shared among the pool's workers.
 
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 
 namespace tarvo {
 
@@ -12,8 +13,8 @@ namespace tarvo {
 bool may_be_presorted(ConstSlice s) noexcept;
 
 // True when `s` is now sorted: it was non-decreasing, or non-increasing and has been reversed.
-// Otherwise `s` is untouched. Call on a worker of the pool: every worker scans stretches of the
-// slice, and all stop soon after one meets a pair out of order.
-bool finish_if_presorted(Slice s) noexcept;
+// Otherwise `s` is untouched. Every worker of the pool of `worker` scans stretches of the slice,
+// and all stop soon after one meets a pair out of order.
+bool finish_if_presorted(const WorkerContext& worker, Slice s) noexcept;
 
 }  // namespace tarvo

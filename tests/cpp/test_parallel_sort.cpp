@@ -128,7 +128,8 @@ TEST_CASE("presorted: ascending kept, descending reversed, one pair out of order
         REQUIRE(pool);
         const auto finish = [&](std::vector<std::int64_t>& values) {
             bool sorted = false;
-            pool->in_worker([&] { sorted = finish_if_presorted(values); });
+            pool->in_worker(
+                [&](const WorkerContext& worker) { sorted = finish_if_presorted(worker, values); });
             return sorted;
         };
         for (const auto& ordered : {ascending, descending, std::vector<std::int64_t>(n, 7)}) {

@@ -10,6 +10,7 @@
 #include "parallel/config.hpp"
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/counting.hpp"
+#include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
 
 using namespace tarvo;
@@ -65,7 +66,7 @@ TEST_CASE("samplesort counting: sorted on 1, 2, 3 and 64 stripes, or left untouc
         const std::int64_t missed = values.value(0) == 1 ? 2 : 1;
         for (std::size_t workers : {1, 2, 3, 64}) {
             std::string cause;
-            auto pool = Registry::start(workers, cause);
+            auto pool = Registry::start(workers, cause, &make_kernel_scratch);
             REQUIRE(pool);
             const Workspaces memory(workers);
             // The missed value first, at a stripe's end, last, or nowhere.
@@ -75,8 +76,9 @@ TEST_CASE("samplesort counting: sorted on 1, 2, 3 and 64 stripes, or left untouc
                 if (missed_at < n) input[missed_at] = missed;
                 Values sorted_values = input;
                 bool sorted = false;
-                pool->in_worker(
-                    [&] { sorted = sort_by_counting(sorted_values, values, memory.all()); });
+                pool->in_worker([&](const WorkerContext& worker) {
+                    sorted = sort_by_counting(worker, sorted_values, values, memory.all());
+                });
                 CHECK(sorted == (missed_at == n));
                 CHECK(sorted_values == (sorted ? test::sorted_copy(input) : input));
             }

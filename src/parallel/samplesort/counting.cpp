@@ -178,11 +178,11 @@ std::optional<SampledValues> SampledValues::of(
     return std::nullopt;
 }
 
-bool sort_by_counting(Slice s, const SampledValues& values,
+bool sort_by_counting(const WorkerContext& worker, Slice s, const SampledValues& values,
                       std::span<const StripeMemory> stripe_memory) noexcept {
     const std::size_t stripes = stripe_memory.size();
     std::atomic<bool> missed{false};
-    parallel_for(0, stripes, [&](std::size_t p) {
+    parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
         if (!count_stripe(stripe_of(s, p, stripes), values, stripe_memory[p].counts, missed)) {
             missed.store(true, std::memory_order_relaxed);
         }
@@ -196,7 +196,7 @@ bool sort_by_counting(Slice s, const SampledValues& values,
         for (const StripeMemory& stripe : stripe_memory) position += stripe.counts[rank];
     }
     starts[values.size()] = position;
-    parallel_for(0, stripes, [&](std::size_t p) {
+    parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
         fill_share(s, values, starts, s.size() * p / stripes, s.size() * (p + 1) / stripes);
     });
     return true;

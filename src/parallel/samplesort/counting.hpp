@@ -14,6 +14,7 @@
 
 #include "core/slice.hpp"
 #include "parallel/config.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/workspace.hpp"
 
 namespace tarvo::samplesort {
@@ -55,12 +56,12 @@ class SampledValues {
     std::size_t size_ = 0;
 };
 
-// Sorts `s` by counting, with one stripe per element of `stripe_memory` (with more than one, call
-// on a worker), and returns true; or returns false with `s` untouched when some element is none
-// of `values`. Every index written derives from the counts, which add up to the slice's length
-// whatever a thread writing into the slice meanwhile does, and every value written is one of
-// `values`.
-bool sort_by_counting(Slice s, const SampledValues& values,
+// Sorts `s` by counting on `worker`, with one stripe per element of `stripe_memory` (with more
+// than one, through the pool of `worker`), and returns true; or returns false with `s` untouched
+// when some element is none of `values`. Every index written derives from the counts, which add up
+// to the slice's length whatever a thread writing into the slice meanwhile does, and every value
+// written is one of `values`.
+bool sort_by_counting(const WorkerContext& worker, Slice s, const SampledValues& values,
                       std::span<const StripeMemory> stripe_memory) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "parallel/pool/parallel_for.hpp"
-#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
@@ -21,7 +20,7 @@ unsigned log_buckets_for(std::size_t n) noexcept {
 
 // A sample at pseudo-random positions (evenly spaced ones would alias with periodic input), each
 // read once, sorted.
-ConstSlice sorted_sample(ConstSlice s, std::int64_t* sample) noexcept {
+ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* sample) noexcept {
     const std::size_t count =
         std::min(s.size(), samplesort_oversampling << log_buckets_for(s.size()));
     std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
@@ -31,16 +30,16 @@ ConstSlice sorted_sample(ConstSlice s, std::int64_t* sample) noexcept {
         state ^= state << 17;
         sample[i] = s[state % s.size()];
     }
-    kernel_sort(Slice(sample, count));
+    kernel_sort(worker, Slice(sample, count));
     return ConstSlice(sample, count);
 }
 
 // Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
 // so the slice is now sorted by counting them.
-bool sorted_by_counting(Slice s, ConstSlice sample,
+bool sorted_by_counting(const WorkerContext& worker, Slice s, ConstSlice sample,
                         std::span<const StripeMemory> stripe_memory) noexcept {
     const auto values = SampledValues::of(sample);
-    return values && sort_by_counting(s, *values, stripe_memory);
+    return values && sort_by_counting(worker, s, *values, stripe_memory);
 }
 
 template <class Body>
@@ -51,36 +50,35 @@ void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::si
     }
 }
 
-void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limits,
-                         unsigned depth) noexcept {
+void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemory& memory,
+                         const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.leaf_max || depth == 0) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    const ConstSlice sample = sorted_sample(s, memory.sample);
-    if (sorted_by_counting(s, sample, std::span(&memory, 1))) return;
+    const ConstSlice sample = sorted_sample(worker, s, memory.sample);
+    if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
     const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
+    partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
-        sort_on_this_worker(bucket, memory, limits, depth - 1);
+        sort_on_this_worker(worker, bucket, memory, limits, depth - 1);
     });
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& workspaces, BucketId* ids, const Limits& limits,
-                         unsigned depth);
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
+                         BucketId* ids, const Limits& limits, unsigned depth);
 
-void sort_bucket(Slice s, const Workspaces& workspaces, const Limits& limits,
-                 unsigned depth) noexcept {
+void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
+                 const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
         // A slice too short to give every worker a stripe has buckets that rarely need another
         // partition: a worker without a stripe leaves such a bucket to the kernel.
-        const std::size_t worker = Worker::current()->index();
-        if (worker < workspaces.size()) {
-            sort_on_this_worker(s, workspaces[worker], limits, depth);
+        if (worker.index() < workspaces.size()) {
+            sort_on_this_worker(worker, s, workspaces[worker.index()], limits, depth);
         } else {
-            kernel_sort(s);
+            kernel_sort(worker, s);
         }
         return;
     }
@@ -90,30 +88,34 @@ void sort_bucket(Slice s, const Workspaces& workspaces, const Limits& limits,
     try {
         own.emplace(s.size(), workspaces.size());
     } catch (const OutOfMemory&) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    sort_on_all_workers(s, own->stripes(), own->block_ids(), limits, depth);
+    sort_on_all_workers(worker, s, own->stripes(), own->block_ids(), limits, depth);
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& workspaces, BucketId* ids, const Limits& limits,
-                         unsigned depth) {
-    const ConstSlice sample = sorted_sample(s, workspaces[0].sample);
-    if (sorted_by_counting(s, sample, workspaces.all())) return;
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
+                         BucketId* ids, const Limits& limits, unsigned depth) {
+    const ConstSlice sample = sorted_sample(worker, s, workspaces[0].sample);
+    if (sorted_by_counting(worker, s, sample, workspaces.all())) return;
     const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, workspaces.all(), ids, starts);
-    parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
-        if (classify.is_equal_bucket(b)) return;
-        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), workspaces, limits, depth - 1);
-    });
+    partition(worker, s, classify, workspaces.all(), ids, starts);
+    parallel_for(worker, 0, classify.bucket_count(),
+                 [&](const WorkerContext& runner, std::size_t b) {
+                     if (classify.is_equal_bucket(b)) return;
+                     sort_bucket(runner, s.subspan(starts[b], starts[b + 1] - starts[b]),
+                                 workspaces, limits, depth - 1);
+                 });
 }
 
 }  // namespace
 
-void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
+void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, samplesort_max_depth);
+    sort_on_all_workers(worker, s, memory.stripes(), memory.block_ids(), limits,
+                        samplesort_max_depth);
 }
 
 }  // namespace tarvo::samplesort
