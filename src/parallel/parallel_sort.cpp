@@ -22,7 +22,11 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         kernel_sort(s);
         return;
     }
-    if (finish_if_presorted(s)) return;
+    if (may_be_presorted(s)) {
+        bool sorted = false;
+        run_on_pool([&](const WorkerContext& worker) { sorted = finish_if_presorted(worker, s); });
+        if (sorted) return;
+    }
     const std::size_t workers = sort_pool().size();
     // One worker has nobody to share the work with: the kernel alone is faster than a partition
     // and its buckets, and the calling thread runs it without the hop to the worker.

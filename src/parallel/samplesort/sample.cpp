@@ -37,8 +37,8 @@ std::uint64_t next_sample_seed() noexcept {
     return mix(seed ^ mix(samples.fetch_add(1, std::memory_order_relaxed)));
 }
 
-Classifier sample_classifier(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
-                             std::size_t per_bucket, unsigned log_buckets) noexcept {
+ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
+                         std::size_t per_bucket, unsigned log_buckets) noexcept {
     const std::size_t count = std::min(s.size(), per_bucket << log_buckets);
     std::uint64_t state = next_sample_seed() | 1;  // xorshift never leaves zero
     for (std::size_t i = 0; i < count; ++i) {
@@ -48,7 +48,7 @@ Classifier sample_classifier(const WorkerContext& worker, ConstSlice s, std::int
         room[i] = s[state % s.size()];
     }
     kernel_sort(worker, Slice(room, count));
-    return Classifier(ConstSlice(room, count), log_buckets);
+    return ConstSlice(room, count);
 }
 
 }  // namespace tarvo::samplesort

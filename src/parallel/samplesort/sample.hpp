@@ -10,17 +10,15 @@
 
 #include "core/slice.hpp"
 #include "parallel/pool/worker_context.hpp"
-#include "parallel/samplesort/classifier.hpp"
 
 namespace tarvo::samplesort {
 
 // A fresh seed for each sample: the process's random seed mixed with a running count.
 std::uint64_t next_sample_seed() noexcept;
 
-// Draws min(len, per_bucket << log_buckets) elements of `s` into `room`, each read once, sorts
-// them and builds a classifier for up to 2^log_buckets buckets from them.
-// Call on `worker`, which sorts the sample.
-Classifier sample_classifier(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
-                             std::size_t per_bucket, unsigned log_buckets) noexcept;
+// Draws min(len, per_bucket << log_buckets) elements of `s` into `room`, each read once, and
+// sorts them on `worker`; returns them.
+ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
+                         std::size_t per_bucket, unsigned log_buckets) noexcept;
 
 }  // namespace tarvo::samplesort

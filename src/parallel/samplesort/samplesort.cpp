@@ -5,8 +5,8 @@
 
 #include "parallel/pool/parallel_for.hpp"
 #include "parallel/samplesort/classifier.hpp"
+#include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
-#include "parallel/samplesort/runs.hpp"
 #include "parallel/samplesort/sample.hpp"
 #include "parallel/sort_kernel.hpp"
 
@@ -21,10 +21,12 @@ unsigned log_buckets_for(std::size_t n) noexcept {
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
 }
 
-// The kernel sorts input with this few distinct values in less time than one partition takes.
-bool has_few_values(const Classifier& classify) noexcept {
-    return classify.has_equal_buckets() &&
-           classify.distinct_splitters() <= samplesort_kernel_distinct_max;
+// Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
+// so the slice is now sorted by counting them.
+bool sorted_by_counting(const WorkerContext& worker, Slice s, ConstSlice sample,
+                        std::span<const StripeMemory> stripe_memory) noexcept {
+    const auto values = SampledValues::of(sample);
+    return values && sort_by_counting(worker, s, *values, stripe_memory);
 }
 
 Slice bucket_of(Slice s, const std::size_t* starts, std::size_t b) noexcept {
@@ -49,12 +51,11 @@ void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemor
         kernel_sort(worker, s);
         return;
     }
-    const Classifier classify = sample_classifier(worker, s, memory.sample, samplesort_oversampling,
-                                                  log_buckets_for(s.size()));
-    if (has_few_values(classify)) {
-        kernel_sort(worker, s);
-        return;
-    }
+    const unsigned log_buckets = log_buckets_for(s.size());
+    const ConstSlice sample =
+        sorted_sample(worker, s, memory.sample, samplesort_oversampling, log_buckets);
+    if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
+    const Classifier classify(sample, log_buckets);
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
@@ -82,17 +83,14 @@ void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes
     stripes.release(stripe);
 }
 
+// Sorts `s` with a partition on all the workers, from `sample` (sorted, drawn for
+// 2^log_buckets buckets).
 void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& memory,
-                         const Limits& limits, unsigned depth, const Classifier& classify) {
+                         const Limits& limits, unsigned depth, ConstSlice sample,
+                         unsigned log_buckets) {
     const Workspaces& stripes = memory.stripes();
-    if (has_few_values(classify)) {
-        if (stripes.size() == 1) {
-            kernel_sort(worker, s);
-            return;
-        }
-        // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(worker, s, stripes.all())) return;
-    }
+    if (sorted_by_counting(worker, s, sample, stripes.all())) return;
+    const Classifier classify(sample, log_buckets);
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, stripes.all(), memory.block_ids(), starts);
 
@@ -111,10 +109,11 @@ void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& mem
             kernel_sort(worker, bucket);
             continue;
         }
-        sort_on_all_workers(
-            worker, bucket, memory, limits, depth - 1,
-            sample_classifier(worker, bucket, stripes[0].buffers, samplesort_resample_oversampling,
-                              log_buckets_for(bucket.size())));
+        const unsigned bucket_log_buckets = log_buckets_for(bucket.size());
+        sort_on_all_workers(worker, bucket, memory, limits, depth - 1,
+                            sorted_sample(worker, bucket, stripes[0].buffers,
+                                          samplesort_resample_oversampling, bucket_log_buckets),
+                            bucket_log_buckets);
     }
     parallel_for(worker, 0, classify.bucket_count(),
                  [&](const WorkerContext& runner, std::size_t b) {
@@ -133,9 +132,11 @@ bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limi
 void sort(const WorkerContext& worker, Slice s, const Memory& memory,
           const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(worker, s, memory, limits, samplesort_max_depth,
-                        sample_classifier(worker, s, memory.stripes()[0].sample,
-                                          samplesort_oversampling, log_buckets_for(s.size())));
+    const unsigned log_buckets = log_buckets_for(s.size());
+    sort_on_all_workers(
+        worker, s, memory, limits, samplesort_max_depth,
+        sorted_sample(worker, s, memory.stripes()[0].sample, samplesort_oversampling, log_buckets),
+        log_buckets);
 }
 
 }  // namespace tarvo::samplesort
