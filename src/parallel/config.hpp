@@ -19,8 +19,8 @@ inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) -
 // inside a block, which lets the compiler vectorise the scan; the first failing block ends it.
 inline constexpr std::size_t presorted_scan_block = 256;
 // The ordered-input check and the reversal hand the workers stretches of this many elements
-// (512 KiB): a stretch takes some 50 us to scan, far longer than a task's hand-over, and a
-// slice of 2^19 elements already gives every one of 8 workers a stretch.
+// (512 KiB): a stretch takes some 50 us to scan, far longer than a task's hand-over, and the
+// shortest slice the workers scan (presorted_sequential_max) gives 128 of them a stretch each.
 inline constexpr std::size_t presorted_parallel_stretch = std::size_t{1} << 16;
 // Ordered-input checks of slices up to this length (64 MiB) run on the calling thread: waking
 // the pool for them cost more than it saved. All-equal input, the check's work over vqsort's
