@@ -30,29 +30,47 @@ bool pairs_ordered(const std::int64_t* a, std::size_t first, std::size_t last, O
     return true;
 }
 
+// Runs body(part) for every part in [0, parts): on the pool of `worker`, or on the calling thread
+// when there is none.
+template <class Body>
+void for_each_part(const WorkerContext* worker, std::size_t parts, const Body& body) {
+    if (worker == nullptr) {
+        for (std::size_t part = 0; part < parts; ++part) body(part);
+    } else {
+        parallel_for(*worker, 0, parts,
+                     [&](const WorkerContext&, std::size_t part) { body(part); });
+    }
+}
+
 template <class Order>
-bool ordered(const WorkerContext& worker, ConstSlice s, Order order) noexcept {
+bool ordered(const WorkerContext* worker, ConstSlice s, Order order) noexcept {
     const std::size_t pairs = s.size() - 1;
     std::atomic<bool> broken{false};
-    parallel_for(
-        worker, 0, (pairs + stretch - 1) / stretch, [&](const WorkerContext&, std::size_t part) {
-            const std::size_t first = part * stretch;
-            if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
-                broken.store(true, std::memory_order_relaxed);
-            }
-        });
+    for_each_part(worker, (pairs + stretch - 1) / stretch, [&](std::size_t part) {
+        const std::size_t first = part * stretch;
+        if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
+            broken.store(true, std::memory_order_relaxed);
+        }
+    });
     return !broken.load(std::memory_order_relaxed);
 }
 
-void reverse(const WorkerContext& worker, Slice s) noexcept {
+void reverse(const WorkerContext* worker, Slice s) noexcept {
     const std::size_t half = s.size() / 2;
-    parallel_for(worker, 0, (half + stretch - 1) / stretch,
-                 [&](const WorkerContext&, std::size_t part) {
-                     const std::size_t first = part * stretch;
-                     const std::size_t last = std::min(half, first + stretch);
-                     std::swap_ranges(s.begin() + first, s.begin() + last,
-                                      std::make_reverse_iterator(s.end() - first));
-                 });
+    for_each_part(worker, (half + stretch - 1) / stretch, [&](std::size_t part) {
+        const std::size_t first = part * stretch;
+        const std::size_t last = std::min(half, first + stretch);
+        std::swap_ranges(s.begin() + first, s.begin() + last,
+                         std::make_reverse_iterator(s.end() - first));
+    });
+}
+
+bool finish_if_ordered(const WorkerContext* worker, Slice s) noexcept {
+    if (s.size() < 2) return true;
+    if (ordered(worker, s, std::less<>())) return true;
+    if (!ordered(worker, s, std::greater<>())) return false;
+    reverse(worker, s);
+    return true;
 }
 
 }  // namespace
@@ -65,12 +83,12 @@ bool may_be_presorted(ConstSlice s) noexcept {
            pairs_ordered(s.data(), 0, pairs, std::greater<>(), broken);
 }
 
+bool finish_if_presorted(Slice s) noexcept {
+    return finish_if_ordered(nullptr, s);
+}
+
 bool finish_if_presorted(const WorkerContext& worker, Slice s) noexcept {
-    if (s.size() < 2) return true;
-    if (ordered(worker, s, std::less<>())) return true;
-    if (!ordered(worker, s, std::greater<>())) return false;
-    reverse(worker, s);
-    return true;
+    return finish_if_ordered(&worker, s);
 }
 
 }  // namespace tarvo

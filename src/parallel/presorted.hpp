@@ -13,8 +13,11 @@ namespace tarvo {
 bool may_be_presorted(ConstSlice s) noexcept;
 
 // True when `s` is now sorted: it was non-decreasing, or non-increasing and has been reversed.
-// Otherwise `s` is untouched. Every worker of the pool of `worker` scans stretches of the slice,
-// and all stop soon after one meets a pair out of order.
+// Otherwise `s` is untouched. Scans stop at the first pair that breaks the order. On the calling
+// thread:
+bool finish_if_presorted(Slice s) noexcept;
+// Or on every worker of the pool of `worker`, each scanning stretches of the slice; all stop soon
+// after one meets a pair out of order.
 bool finish_if_presorted(const WorkerContext& worker, Slice s) noexcept;
 
 }  // namespace tarvo

@@ -122,11 +122,12 @@ TEST_CASE("presorted: ascending kept, descending reversed, one pair out of order
     std::vector<std::int64_t> ascending(n);
     for (std::size_t i = 0; i < n; ++i) ascending[i] = static_cast<std::int64_t>(i / 3);
     const std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
-    for (std::size_t workers : {1, 2, 3, 64}) {
+    // 0 workers: on the calling thread.
+    for (std::size_t workers : {0, 1, 2, 3, 64}) {
         std::string cause;
-        auto pool = Registry::start(workers, cause);
-        REQUIRE(pool);
+        auto pool = workers > 0 ? Registry::start(workers, cause) : nullptr;
         const auto finish = [&](std::vector<std::int64_t>& values) {
+            if (!pool) return finish_if_presorted(values);
             bool sorted = false;
             pool->in_worker(
                 [&](const WorkerContext& worker) { sorted = finish_if_presorted(worker, values); });
