@@ -84,7 +84,12 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
             idle_rounds = 0;
         }
     }
-    stop_searching();
+    if (searching) {
+        // Posts made while this worker searched woke nobody, counting on it to find their jobs;
+        // it leaves without looking again, so a job still waiting must reach a sleeper.
+        stop_searching();
+        if (registry_->has_pending_work()) sleep.wake_one();
+    }
 }
 
 void* Worker::thread_main(void* argument) noexcept {
@@ -140,6 +145,13 @@ void Registry::stop() noexcept {
 void Registry::inject(Job* job) {
     injected_.push_back(job);
     sleep_.wake_one();
+}
+
+bool Registry::has_pending_work() const noexcept {
+    for (std::size_t i = 0; i < size_; ++i) {
+        if (!workers_[i].deque_.looks_empty()) return true;
+    }
+    return !injected_.looks_empty();
 }
 
 Job* Registry::find_work(Worker& thief) noexcept {
