@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "parallel/pool/cpu_relax.hpp"
+
 namespace tarvo::samplesort {
 namespace {
 
@@ -14,7 +16,7 @@ void copy_block(std::int64_t* to, const std::int64_t* from) noexcept {
 
 void BucketPointers::lock() noexcept {
     while (locked_.exchange(true, std::memory_order_acquire)) {
-        while (locked_.load(std::memory_order_relaxed)) __builtin_ia32_pause();
+        while (locked_.load(std::memory_order_relaxed)) cpu_relax();
     }
 }
 
