@@ -22,7 +22,8 @@ preset = $(call build,$(1)) && ctest --preset $(1)
 apt = @[ -e $(1) ] || { echo "installing $(2)"; (apt-get update -qq && \
 	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(2)) >/dev/null; }
 
-.PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan fuzz-smoke fuzz
+.PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan test-aarch64
+.PHONY: fuzz-smoke fuzz
 .PHONY: coverage bench bench-build bench-cpp wheel test-matrix lint format clean
 all: install
 
@@ -80,6 +81,17 @@ test-tsan: export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:alloca
 test-tsan: venv system-deps
 	$(call build,tsan)
 	build/tsan/tests/cpp/tarvo_tests -tce='racing writer*'
+
+# The C++ tests cross-compiled for aarch64 (cmake/aarch64-linux-gnu.cmake: Debian's cross g++
+# and Highway's arm64 library from dpkg's multiarch) and run under qemu-user. No Python of the
+# target here, so neither the module nor the private test module.
+test-aarch64: venv system-deps
+	@dpkg --print-foreign-architectures | grep -qx arm64 || { echo "adding dpkg architecture arm64"; \
+		dpkg --add-architecture arm64; }
+	$(call apt,/usr/bin/aarch64-linux-gnu-g++,g++-aarch64-linux-gnu)
+	$(call apt,/usr/lib/aarch64-linux-gnu/libhwy_contrib.so,libhwy-dev:arm64)
+	$(call apt,/usr/bin/qemu-aarch64,qemu-user)
+	$(call preset,aarch64)
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
 # fuzz-smoke replays the seeds and a few hundred mutations per routine; fuzz runs each routine
