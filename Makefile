@@ -22,8 +22,8 @@ preset = $(call build,$(1)) && ctest --preset $(1)
 apt = @[ -e $(1) ] || { echo "installing $(2)"; (apt-get update -qq && \
 	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $(2)) >/dev/null; }
 
-.PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan test-aarch64
-.PHONY: fuzz-smoke fuzz
+.PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan test-no-highway
+.PHONY: test-aarch64 fuzz-smoke fuzz
 .PHONY: coverage bench bench-build bench-cpp wheel test-matrix lint format clean
 all: install
 
@@ -43,7 +43,7 @@ system-deps:
 install: venv system-deps
 	pip install -q --no-build-isolation --no-deps .
 
-test: test-python test-asan test-tsan fuzz-smoke bench-build wheel
+test: test-python test-asan test-tsan test-no-highway fuzz-smoke bench-build wheel
 
 test-cpp: venv system-deps
 	$(call preset,test)
@@ -81,6 +81,15 @@ test-tsan: export TSAN_OPTIONS := halt_on_error=1:second_deadlock_stack=1:alloca
 test-tsan: venv system-deps
 	$(call build,tsan)
 	build/tsan/tests/cpp/tarvo_tests -tce='racing writer*'
+
+# Without Highway, configuring stops with the message that says how to install it; with
+# TARVO_ALLOW_NO_HIGHWAY=ON the build goes on with pdq_sort at the leaves, and the C++ tests pass.
+test-no-highway: venv system-deps
+	@out=$$(cmake --preset no-highway -B build/no-highway-refused -DTARVO_ALLOW_NO_HIGHWAY=OFF 2>&1) \
+		&& { echo "configured without Highway although TARVO_ALLOW_NO_HIGHWAY is off" >&2; exit 1; }; \
+		grep -q "apt-get install libhwy-dev" <<<"$$out" && grep -q "TARVO_ALLOW_NO_HIGHWAY=ON" <<<"$$out" \
+		|| { echo "$$out" >&2; echo "no install hint in the refusal above" >&2; exit 1; }
+	$(call preset,no-highway)
 
 # The C++ tests cross-compiled for aarch64 (cmake/aarch64-linux-gnu.cmake: Debian's cross g++
 # and Highway's arm64 library from dpkg's multiarch) and run under qemu-user. No Python of the
