@@ -31,8 +31,8 @@
 #include <vector>
 
 #include "core/slice.hpp"
-#include "parallel/pool/join.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/sort_pool.hpp"
 #include "routine_table.hpp"
 
 namespace {
@@ -74,8 +74,10 @@ void run(const tarvo::RoutineEntry& entry, tarvo::Slice s, const Shape& shape) {
 void sort_samplesort(tarvo::Slice s, const Shape& shape) {
     const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
     const tarvo::samplesort::Limits limits{leaf_max, 4 * leaf_max};
-    const tarvo::samplesort::Memory memory(s.size(), tarvo::global_registry().size());
-    tarvo::run_on_pool([&] { tarvo::samplesort::sort(s, memory, limits); });
+    const tarvo::samplesort::Memory memory(s.size(), tarvo::sort_pool().size());
+    tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
+        tarvo::samplesort::sort(worker, s, memory, limits);
+    });
 }
 
 struct Target {
