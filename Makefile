@@ -114,9 +114,9 @@ fuzz: fuzz-smoke
 
 # Line coverage of src/ (gcovr) and python/tarvo (pytest-cov) from the C++ tests and the Python
 # suite run against the instrumented package; HTML pages in build/coverage/html, the two totals
-# at the end. The counters are atomic and exact, and the suite's hot loops run billions of times
-# (radix sort's counting loop: 5 * 10^9), above gcovr's default limit for believable counts
-# (2^32); 2^40 still catches the wrapped and garbage counts that check is for.
+# at the end. The counters are atomic and exact, and the suite's hot lines run billions of times
+# (radix sort's power_of_ten, unoptimised: 5 * 10^9), above gcovr's default limit for believable
+# counts (2^32); 2^40 still catches the wrapped and garbage counts that check is for.
 COVERAGE_HITS_MAX := 1099511627776
 coverage: venv system-deps
 	pip install -q pytest-cov 'gcovr>=8'
