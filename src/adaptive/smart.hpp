@@ -16,7 +16,10 @@ inline constexpr std::size_t smart_insertion_max = 16;
 // The small-range test samples this many points; below it radix sort's passes over ten buckets
 // cost more than they save, so the test is not made.
 inline constexpr std::size_t smart_range_test_below = 1000;
-// Above this the worker pool's start-up and hand-off are repaid; up to it one thread is faster.
+// The dispatcher's fixed rule: above this length the slice goes to the parallel unstable sort.
+// Whether the pool pays off is that sort's own decision: up to pool_sort_sequential_max (2^19 - 1,
+// in src/parallel/config.hpp with its measurement) its leaf kernel sorts the slice on the calling
+// thread and the pool is not used.
 inline constexpr std::size_t smart_sequential_max = 100'000;
 // Samples whose pairs are ordered more often than this are nearly sorted (strictly greater).
 inline constexpr double smart_nearly_sorted = 0.9;

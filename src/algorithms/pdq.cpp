@@ -17,10 +17,12 @@ std::size_t pdq_limit(std::size_t len) noexcept {
 
 namespace {
 
-// The middle one of three values; with ties, the repeated value. Comparisons only, so exact for
-// every int64.
-std::int64_t median(std::int64_t a, std::int64_t b, std::int64_t c) noexcept {
-    return std::max(std::min(a, b), std::min(std::max(a, b), c));
+// Of three positions, the one holding the middle value; with ties, one holding the repeated
+// value. Comparisons only, so exact for every int64.
+std::size_t median_position(ConstSlice v, std::size_t a, std::size_t b, std::size_t c) noexcept {
+    if (v[a] > v[b]) std::swap(a, b);
+    if (v[b] > v[c]) b = v[a] > v[c] ? a : c;
+    return b;
 }
 
 // Exchanges v[a] and v[b] when v[a] > v[b], written as min and max so that no branch is taken;
@@ -135,17 +137,26 @@ std::pair<std::size_t, std::size_t> exchange_in_blocks(Slice v, std::int64_t piv
 
 }  // namespace
 
-std::int64_t median_of_three(ConstSlice range) noexcept {
+std::size_t median_of_three_position(ConstSlice range) noexcept {
     const std::size_t len = range.size();
-    return median(range[0], range[len / 2], range[len - 1]);
+    return median_position(range, 0, len / 2, len - 1);
+}
+
+std::size_t choose_pivot_position(ConstSlice v) noexcept {
+    const std::size_t len = v.size();
+    if (len < pdq_median_of_three_below) return median_of_three_position(v);
+    const std::size_t t = len / 3;
+    return median_position(v, median_of_three_position(v.subspan(0, t)),
+                           t + median_of_three_position(v.subspan(t, t)),
+                           2 * t + median_of_three_position(v.subspan(2 * t)));
+}
+
+std::int64_t median_of_three(ConstSlice range) noexcept {
+    return range[median_of_three_position(range)];
 }
 
 std::int64_t choose_pivot(ConstSlice v) noexcept {
-    const std::size_t len = v.size();
-    if (len < pdq_median_of_three_below) return median_of_three(v);
-    const std::size_t t = len / 3;
-    return median(median_of_three(v.subspan(0, t)), median_of_three(v.subspan(t, t)),
-                  median_of_three(v.subspan(2 * t)));
+    return v[choose_pivot_position(v)];
 }
 
 std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept {

@@ -29,6 +29,11 @@ std::int64_t median_of_three(ConstSlice range) noexcept;
 // Pivot value of a slice of at least 25 elements.
 std::int64_t choose_pivot(ConstSlice v) noexcept;
 
+// Where those values are: positions in the range or slice whose elements hold them (with ties,
+// one of the repeated value's). The pool's quicksort moves its pivot by position.
+std::size_t median_of_three_position(ConstSlice range) noexcept;
+std::size_t choose_pivot_position(ConstSlice v) noexcept;
+
 // Two-pointer partition; returns mid, the number of elements not greater than pivot, which are
 // then v[0, mid).
 std::size_t pdq_partition(Slice v, std::int64_t pivot) noexcept;

@@ -116,10 +116,8 @@ inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;
 inline constexpr std::size_t samplesort_sequential_partition_max = std::size_t{1} << 23;
 
 // The in-place parallel quicksort the unstable sort falls back on without memory. Ranges up to
-// this length are sorted by the kernel as one task.
+// this length are sorted by the kernel as one task. Longer ones are split at pdq_sort's pivot,
+// which from pdq_median_of_three_below on is a median of three medians.
 inline constexpr std::size_t quicksort_leaf_max = 4096;
-// Up to this length the pivot is a median of three; longer ranges use a median of three
-// medians, which resists crafted inputs.
-inline constexpr std::size_t quicksort_median_of_three_max = 127;
 
 }  // namespace tarvo

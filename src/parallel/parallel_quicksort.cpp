@@ -4,28 +4,13 @@
 #include <bit>
 #include <utility>
 
+#include "algorithms/pdq.hpp"
 #include "parallel/config.hpp"
 #include "parallel/pool/join.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo {
 namespace {
-
-std::size_t median_of_three(Slice s, std::size_t a, std::size_t b, std::size_t c) noexcept {
-    if (s[a] > s[b]) std::swap(a, b);
-    if (s[b] > s[c]) b = s[a] > s[c] ? a : c;
-    return b;
-}
-
-std::size_t choose_pivot(Slice s) noexcept {
-    const std::size_t n = s.size();
-    const std::size_t mid = n / 2;
-    if (n <= quicksort_median_of_three_max) return median_of_three(s, 0, mid, n - 1);
-    const std::size_t step = n / 8;
-    return median_of_three(s, median_of_three(s, 0, step, 2 * step),
-                           median_of_three(s, mid - step, mid, mid + step),
-                           median_of_three(s, n - 1 - 2 * step, n - 1 - step, n - 1));
-}
 
 // `budget` bounds the depth of unbalanced splits; when it runs out the kernel (O(n log n) on every
 // input) takes over the range.
@@ -34,7 +19,7 @@ void sort_range(const WorkerContext& worker, Slice s, unsigned budget) {
         kernel_sort(worker, s);
         return;
     }
-    const std::size_t k = hoare_partition(s, choose_pivot(s));
+    const std::size_t k = hoare_partition(s, choose_pivot_position(s));
     join(
         worker, [&](const WorkerContext& runner) { sort_range(runner, s.first(k), budget - 1); },
         [&](const WorkerContext& runner) { sort_range(runner, s.subspan(k), budget - 1); });

@@ -154,6 +154,20 @@ TEST_CASE("pdq: choose_pivot takes a median of three below 128 and a ninther fro
                                     {50, 40, 60, 10, 30, 20, 90, 70, 80})) == 50);
 }
 
+TEST_CASE("pdq: the pivot positions point at the hand-worked samples") {
+    // The cases above: the unsampled positions hold values above every sample, so only the
+    // position of the hand-worked pivot holds it.
+    CHECK(choose_pivot_position(with_samples(25, {0, 12, 24}, {10, 20, 30})) == 12);
+    CHECK(choose_pivot_position(with_samples(127, {0, 63, 126}, {30, 10, 20})) == 126);
+    CHECK(choose_pivot_position(with_samples(128, {0, 21, 41, 42, 63, 83, 84, 106, 127},
+                                             {1, 5, 3, 10, 30, 20, 8, 9, 7})) == 84);
+    CHECK(choose_pivot_position(with_samples(1001, {0, 166, 332, 333, 499, 665, 666, 833, 1000},
+                                             {50, 40, 60, 10, 30, 20, 90, 70, 80})) == 0);
+    const Values tie{9, 1, 9};
+    CHECK(tie[median_of_three_position(tie)] == 9);  // either copy of the repeated value
+    CHECK(median_of_three_position(Values{7, 2}) == 1);
+}
+
 TEST_CASE("pdq: budgets, order checks and a repeated maximum pivot") {
     SUBCASE("empty and single slices, any budget") {
         Values empty;

@@ -6,15 +6,11 @@
 
 #include <thread>
 
+#include "parallel/pool/cpu_relax.hpp"
+
 namespace tarvo {
 
-// Lets the core's other hyperthread (or the hypervisor) run while this one waits; the one place
-// that names the instruction.
-inline void cpu_pause() noexcept {
-    __builtin_ia32_pause();
-}
-
-// Spins before the first yield: some 2-5 us at 30-140 cycles per pause, several times the hold
+// Spins before the first yield: some 2-5 us at 30-140 cycles per x86 pause, several times the hold
 // of a block copy on a running thread.
 inline constexpr unsigned spin_wait_pauses = 64;
 
@@ -23,7 +19,7 @@ class SpinWait {
     void once() noexcept {
         if (pauses_ < spin_wait_pauses) {
             ++pauses_;
-            cpu_pause();
+            cpu_relax();
         } else {
             std::this_thread::yield();
         }
