@@ -82,8 +82,9 @@ test-tsan: venv system-deps
 	build/tsan/tests/cpp/tarvo_tests -tce='racing writer*'
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
-# fuzz-smoke replays the seeds and a few hundred mutations per routine; fuzz runs each routine
-# for FUZZ_SECONDS (FUZZ_ROUTINES='pdq radix' picks some).
+# fuzz-smoke replays the seeds and a few hundred mutations per routine, and pool-sized seeds and
+# a few mutations through par_sort_unstable; fuzz runs each routine for FUZZ_SECONDS
+# (FUZZ_ROUTINES='pdq radix' picks some).
 FUZZ_SECONDS ?= 300
 fuzz-smoke: venv
 	$(call apt,/usr/lib/llvm-16/lib/clang/16/lib/linux/libclang_rt.fuzzer-x86_64.a,clang-16 libclang-rt-16-dev)
