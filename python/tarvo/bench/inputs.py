@@ -78,12 +78,11 @@ OUTLIER_EVERY = 100
 ZIPF_EXPONENT = 1.2
 # The few category codes of real data.
 FOUR_DISTINCT = 4
-# Heavy values plus rare ones: HEAVY_VALUES values take all but one element in HEAVY_RARE_EVERY;
-# the rest are RARE_PER_STRIPE values of each stripe's own (a stripe being the slice's share of
-# one worker), all below the heavy ones. A sample sees the heavy values only; every stripe then
-# holds values no other stripe has.
+# Heavy values plus rare ones: HEAVY_VALUES values everywhere but at RARE_PER_STRIPE places of
+# every stripe (a stripe being the slice's share of one worker), which hold values of that stripe
+# alone, all distinct and below the heavy ones. A sample sees the heavy values only; the stripes
+# then differ in values it never saw.
 HEAVY_VALUES = 3
-HEAVY_RARE_EVERY = 16
 RARE_PER_STRIPE = 300
 HEAVY_BASE = 10**12
 
@@ -125,9 +124,10 @@ def _exponential(rng: np.random.Generator, n: int) -> np.ndarray:
 
 def _heavy_and_rare(rng: np.random.Generator, n: int, workers: int) -> np.ndarray:
     values = HEAVY_BASE + rng.integers(0, HEAVY_VALUES, size=n, dtype=np.int64)
-    rare = np.flatnonzero(rng.integers(0, HEAVY_RARE_EVERY, size=n) == 0)
-    stripe = rare * max(workers, 1) // max(n, 1)
-    values[rare] = stripe * RARE_PER_STRIPE + rng.integers(0, RARE_PER_STRIPE, size=len(rare))
+    bounds = np.linspace(0, n, max(workers, 1) + 1).astype(np.int64)
+    for stripe, (start, end) in enumerate(zip(bounds[:-1], bounds[1:], strict=True)):
+        places = rng.choice(end - start, size=min(RARE_PER_STRIPE, end - start), replace=False)
+        values[start + places] = stripe * RARE_PER_STRIPE + np.arange(len(places))
     return values
 
 
