@@ -136,8 +136,8 @@ std::size_t isqrt(std::size_t n) noexcept {
 
 // The base patterns: the inputs on which a samplesort takes its different paths (presorted,
 // equal buckets, few values refilled from the stripes' runs, heavy values with rare ones in
-// every stripe, skewed and periodic values, the partition of distinct values). Element i of a
-// slice of `len`; `p` is the pattern's parameter.
+// every stripe, skewed, bell-shaped and periodic values, the partition of distinct values).
+// Element i of a slice of `len`; `p` is the pattern's parameter.
 using BasePattern = std::int64_t (*)(std::size_t i, std::size_t len, std::uint64_t p);
 constexpr BasePattern base_patterns[] = {
     [](std::size_t i, std::size_t, std::uint64_t p) {  // random over int64
@@ -174,6 +174,13 @@ constexpr BasePattern base_patterns[] = {
     },
     [](std::size_t i, std::size_t len, std::uint64_t) {  // organ pipe
         return static_cast<std::int64_t>(std::min(i, len - i));
+    },
+    [](std::size_t i, std::size_t, std::uint64_t p) {  // bell-shaped: a sum of four uniforms
+        std::int64_t sum = 0;
+        for (std::uint64_t k = 0; k < 4; ++k) {
+            sum += static_cast<std::int64_t>(mix(i * 4 + k + (p << 40)) >> 24);
+        }
+        return sum;
     },
 };
 
