@@ -14,13 +14,8 @@ namespace {
 constexpr std::size_t huge_page_size = std::size_t{2} << 20;
 constexpr std::size_t plain_block_below = 4 * huge_page_size;
 
-}  // namespace
-
-OutOfMemory::OutOfMemory(std::size_t bytes)
-    : bytes_(bytes), message_("memory allocation of " + std::to_string(bytes) + " bytes failed") {}
-
-void* allocate_bytes(std::size_t bytes, Fill fill) {
-    if (allocation_refused()) throw OutOfMemory(bytes);
+// nullptr for 0 bytes or when the block cannot be had.
+void* obtain(std::size_t bytes, Fill fill) noexcept {
     if (bytes == 0) return nullptr;
     void* block = nullptr;
     if (bytes < plain_block_below) {
@@ -33,8 +28,24 @@ void* allocate_bytes(std::size_t bytes, Fill fill) {
             if (fill == Fill::zeroed) std::memset(block, 0, bytes);
         }
     }
-    if (block == nullptr) throw OutOfMemory(bytes);
     return block;
+}
+
+}  // namespace
+
+OutOfMemory::OutOfMemory(std::size_t bytes)
+    : bytes_(bytes), message_("memory allocation of " + std::to_string(bytes) + " bytes failed") {}
+
+void* allocate_bytes(std::size_t bytes, Fill fill) {
+    if (allocation_refused()) throw OutOfMemory(bytes);
+    void* block = obtain(bytes, fill);
+    if (block == nullptr && bytes != 0) throw OutOfMemory(bytes);
+    return block;
+}
+
+void* try_allocate_bytes(std::size_t bytes, Fill fill) noexcept {
+    if (allocation_refused()) return nullptr;
+    return obtain(bytes, fill);
 }
 
 void release_bytes(void* block) noexcept {

@@ -29,6 +29,10 @@ enum class Fill { uninitialized, zeroed };
 // Raw block of `bytes` bytes; throws OutOfMemory. Large blocks are backed by transparent huge
 // pages where the kernel offers them, which makes their first touch far cheaper.
 void* allocate_bytes(std::size_t bytes, Fill fill);
+// The same, or nullptr when the block cannot be had: for the pool's workers, on whose threads
+// even a caught exception makes the C++ runtime allocate per-thread data, and a failure of that
+// allocation aborts the process.
+void* try_allocate_bytes(std::size_t bytes, Fill fill) noexcept;
 void release_bytes(void* block) noexcept;
 
 // Owning, move-only array of `count` trivially copyable elements from allocate_bytes.
@@ -48,6 +52,15 @@ class Buffer {
     Buffer(const Buffer&) = delete;
     Buffer& operator=(const Buffer&) = delete;
     ~Buffer() { release_bytes(data_); }
+
+    // As the constructor, but without throwing: an empty Buffer when the memory cannot be had.
+    static Buffer try_allocate(std::size_t count, Fill fill) noexcept {
+        Buffer buffer;
+        if (count == 0 || count > SIZE_MAX / sizeof(T)) return buffer;
+        buffer.data_ = static_cast<T*>(try_allocate_bytes(count * sizeof(T), fill));
+        if (buffer.data_ != nullptr) buffer.size_ = count;
+        return buffer;
+    }
 
     T* data() const noexcept { return data_; }
     std::size_t size() const noexcept { return size_; }

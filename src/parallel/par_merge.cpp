@@ -6,6 +6,7 @@
 #include "algorithms/tim.hpp"
 #include "core/memory.hpp"
 #include "parallel/pool/join.hpp"
+#include "parallel/sort_pool.hpp"
 
 namespace tarvo {
 namespace {
@@ -15,16 +16,32 @@ namespace {
 // one, and another thread writing into the slice can then walk it below the slice. Equal int64
 // values cannot be told apart, so the result is the same.
 
-// Sorts `s`, using `scratch` (as long as `s`, contents irrelevant) for its merges. Subtrees
-// running at the same time own disjoint parts of both.
-void sort_with_scratch(Slice s, Slice scratch) {
+// Sorts the two halves of `s` with `join` (a worker's join, or the pool's join from outside),
+// then merges them on the calling thread.
+template <class Joiner>
+void sort_halves_and_merge(Joiner& joiner, Slice s, Slice scratch);
+
+// Sorts `s` on `worker`, using `scratch` (as long as `s`, contents irrelevant) for its merges.
+// Subtrees running at the same time own disjoint parts of both.
+void sort_with_scratch(const WorkerContext& worker, Slice s, Slice scratch) {
     if (s.size() < par_merge_sequential_below) {
         tim_sort(s, scratch.data());
         return;
     }
+    sort_halves_and_merge(worker, s, scratch);
+}
+
+template <class Joiner>
+void sort_halves_and_merge(Joiner& joiner, Slice s, Slice scratch) {
     const std::size_t mid = s.size() / 2;
-    join([&] { sort_with_scratch(s.first(mid), scratch.first(mid)); },
-         [&] { sort_with_scratch(s.subspan(mid), scratch.subspan(mid)); });
+    join(
+        joiner,
+        [&](const WorkerContext& worker) {
+            sort_with_scratch(worker, s.first(mid), scratch.first(mid));
+        },
+        [&](const WorkerContext& worker) {
+            sort_with_scratch(worker, s.subspan(mid), scratch.subspan(mid));
+        });
     merge_halves(s, mid, scratch);
 }
 
@@ -60,7 +77,7 @@ void par_merge_sort(Slice s) {
     // time work on disjoint ranges, so their slots never overlap, and a failed allocation leaves
     // the slice untouched.
     Buffer<std::int64_t> scratch(s.size(), Fill::uninitialized);
-    sort_with_scratch(s, scratch.span());
+    sort_halves_and_merge(sort_pool(), s, scratch.span());
 }
 
 }  // namespace tarvo

@@ -29,14 +29,15 @@ std::size_t choose_pivot(Slice s) noexcept {
 
 // `budget` bounds the depth of unbalanced splits; when it runs out the kernel (O(n log n) on every
 // input) takes over the range.
-void sort_range(Slice s, unsigned budget) {
+void sort_range(const WorkerContext& worker, Slice s, unsigned budget) {
     if (s.size() <= quicksort_leaf_max || budget == 0) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
     const std::size_t k = hoare_partition(s, choose_pivot(s));
-    join([&] { sort_range(s.first(k), budget - 1); },
-         [&] { sort_range(s.subspan(k), budget - 1); });
+    join(
+        worker, [&](const WorkerContext& runner) { sort_range(runner, s.first(k), budget - 1); },
+        [&](const WorkerContext& runner) { sort_range(runner, s.subspan(k), budget - 1); });
 }
 
 }  // namespace
@@ -61,8 +62,8 @@ std::size_t hoare_partition(Slice s, std::size_t pivot) noexcept {
     }
 }
 
-void parallel_quicksort(Slice s) {
-    sort_range(s, 2 * static_cast<unsigned>(std::bit_width(s.size())));
+void parallel_quicksort(const WorkerContext& worker, Slice s) {
+    sort_range(worker, s, 2 * static_cast<unsigned>(std::bit_width(s.size())));
 }
 
 }  // namespace tarvo

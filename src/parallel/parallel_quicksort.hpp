@@ -7,12 +7,13 @@
 #include <cstddef>
 
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 
 namespace tarvo {
 
-// Sorts `s` in place without working memory. Call on a worker: its joins run on the current
-// pool.
-void parallel_quicksort(Slice s);
+// Sorts `s` in place without working memory, on `worker` (of the sorts' pool) and the workers
+// its joins reach.
+void parallel_quicksort(const WorkerContext& worker, Slice s);
 
 // Partitions `s` (at least 2 elements) around the value of s[pivot]: returns k with 0 < k < len,
 // every element of [0, k) no greater than the pivot value and every element of [k, len) no less.

@@ -5,11 +5,10 @@
 #include "core/memory.hpp"
 #include "parallel/config.hpp"
 #include "parallel/parallel_quicksort.hpp"
-#include "parallel/pool/global_pool.hpp"
-#include "parallel/pool/join.hpp"
 #include "parallel/presorted.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
+#include "parallel/sort_pool.hpp"
 
 namespace tarvo {
 namespace {
@@ -24,16 +23,16 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         return;
     }
     if (finish_if_presorted(s)) return;
-    const std::size_t workers = global_registry().size();
+    const std::size_t workers = sort_pool().size();
     std::optional<samplesort::Memory> memory;
     try {
         memory.emplace(s.size(), workers);
     } catch (const OutOfMemory&) {
         if (without_memory == WithoutMemory::raise) throw;
-        run_on_pool([&] { parallel_quicksort(s); });
+        run_on_pool([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
         return;
     }
-    run_on_pool([&] { samplesort::sort(s, *memory); });
+    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory); });
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "parallel/samplesort/local_classification.hpp"
 #include "parallel/samplesort/partition.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
 
 using namespace tarvo;
@@ -29,7 +30,7 @@ constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
 
 std::unique_ptr<Registry> start_pool(std::size_t threads) {
     std::string cause;
-    auto pool = Registry::start(threads, cause);
+    auto pool = Registry::start(threads, cause, &make_kernel_scratch);
     REQUIRE(pool);
     return pool;
 }
@@ -37,7 +38,7 @@ std::unique_ptr<Registry> start_pool(std::size_t threads) {
 // The samplesort alone (whatever the length), on a private pool of `pool`'s size.
 void samplesort_on(Registry& pool, Values& values) {
     const Memory memory(values.size(), pool.size());
-    pool.in_worker([&] { samplesort::sort(values, memory); });
+    pool.in_worker([&](const WorkerContext& worker) { samplesort::sort(worker, values, memory); });
 }
 
 // Partitions `values` with `stripes` stripes on `pool`; returns the bucket starts.
@@ -46,7 +47,9 @@ std::vector<std::size_t> partition_on(Registry& pool, Values& values, const Clas
     const Workspaces memory(stripes);
     std::vector<BucketId> ids(values.size() / block);
     std::vector<std::size_t> starts(max_buckets + 1);
-    pool.in_worker([&] { partition(values, classify, memory.all(), ids.data(), starts.data()); });
+    pool.in_worker([&](const WorkerContext& worker) {
+        partition(worker, values, classify, memory.all(), ids.data(), starts.data());
+    });
     starts.resize(classify.bucket_count() + 1);
     return starts;
 }
@@ -307,7 +310,9 @@ TEST_CASE("samplesort: buckets partitioned again by one worker and by all of the
             INFO(name, ", leaves up to ", limits.leaf_max);
             const Values expected = test::sorted_copy(values);
             const Memory memory(values.size(), pool->size());
-            pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+            pool->in_worker([&](const WorkerContext& worker) {
+                samplesort::sort(worker, values, memory, limits);
+            });
             REQUIRE(values == expected);
         }
     }
@@ -324,14 +329,16 @@ TEST_CASE("samplesort: a nested partition without memory leaves its bucket to th
     const Memory memory(input.size(), pool->size());
     Values values = input;
     reset_allocation_count();
-    pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+    pool->in_worker(
+        [&](const WorkerContext& worker) { samplesort::sort(worker, values, memory, limits); });
     const long allocations = allocations_made();
     REQUIRE(allocations > 0);
     for (long k = 0; k < std::min(allocations, 24L); ++k) {
         CAPTURE(k);
         values = input;
         fail_allocation_after(k);
-        pool->in_worker([&] { samplesort::sort(values, memory, limits); });
+        pool->in_worker(
+            [&](const WorkerContext& worker) { samplesort::sort(worker, values, memory, limits); });
         fail_allocation_after(-1);
         CHECK(values == expected);
     }

@@ -22,6 +22,7 @@
 #include "parallel/parallel_quicksort.hpp"
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/sort_kernel.hpp"
 
 using namespace tarvo;
 
@@ -105,7 +106,7 @@ std::size_t made_up_values(Slice s, const std::vector<std::int64_t>& input) {
 
 TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever the values do") {
     std::string cause;
-    auto pool = Registry::start(3, cause);
+    auto pool = Registry::start(3, cause, &make_kernel_scratch);
     REQUIRE(pool);
     GuardedSlice guarded(600);  // 307,200 elements
     const Slice s = guarded.slice();
@@ -122,10 +123,11 @@ TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever t
             std::atomic_ref<std::int64_t>(s[i]).store(input[i], std::memory_order_relaxed);
         }
         if (round % 3 == 2) {
-            pool->in_worker([&] { parallel_quicksort(s); });
+            pool->in_worker([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
         } else {
             const samplesort::Limits& limits = limits_list[round % 3];
-            pool->in_worker([&] { samplesort::sort(s, memory, limits); });
+            pool->in_worker(
+                [&](const WorkerContext& worker) { samplesort::sort(worker, s, memory, limits); });
         }
         std::sort(input.begin(), input.end());
         CAPTURE(round);

@@ -8,6 +8,7 @@
 #include "parallel/config.hpp"
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/runs.hpp"
+#include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
 
 using namespace tarvo;
@@ -42,7 +43,7 @@ TEST_CASE("samplesort runs: the slice refilled from its stripes' runs, or given 
     std::mt19937_64 rng(31);
     for (std::size_t stripes : {2, 3, 5}) {
         std::string cause;
-        auto pool = Registry::start(2, cause);
+        auto pool = Registry::start(2, cause, &make_kernel_scratch);
         REQUIRE(pool);
         const Workspaces memory(stripes);
         // A few values, one rare value, and too many distinct values for the runs.
@@ -57,7 +58,9 @@ TEST_CASE("samplesort runs: the slice refilled from its stripes' runs, or given 
             INFO("input ", k, ", stripes ", stripes);
             Values values = inputs[k];
             bool sorted = false;
-            pool->in_worker([&] { sorted = sort_by_runs(values, memory.all()); });
+            pool->in_worker([&](const WorkerContext& worker) {
+                sorted = sort_by_runs(worker, values, memory.all());
+            });
             CHECK(sorted == (k < 2));
             if (!sorted) values = test::sorted_copy(values);
             CHECK(values == test::sorted_copy(inputs[k]));

@@ -45,8 +45,8 @@
 
 #include "core/slice.hpp"
 #include "parallel/config.hpp"
-#include "parallel/pool/join.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/sort_pool.hpp"
 #include "routine_table.hpp"
 
 namespace {
@@ -89,8 +89,10 @@ void run(const tarvo::RoutineEntry& entry, tarvo::Slice s, const Shape& shape) {
 void sort_samplesort(tarvo::Slice s, const Shape& shape) {
     const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
     const tarvo::samplesort::Limits limits{leaf_max, 4 * leaf_max};
-    const tarvo::samplesort::Memory memory(s.size(), tarvo::global_registry().size());
-    tarvo::run_on_pool([&] { tarvo::samplesort::sort(s, memory, limits); });
+    const tarvo::samplesort::Memory memory(s.size(), tarvo::sort_pool().size());
+    tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
+        tarvo::samplesort::sort(worker, s, memory, limits);
+    });
 }
 
 std::vector<std::int64_t> tiled_slice(const std::uint8_t* data, std::size_t size,

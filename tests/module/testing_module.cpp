@@ -17,6 +17,7 @@
 #include "core/fault.hpp"
 #include "core/memory.hpp"
 #include "parallel/pool/join.hpp"
+#include "parallel/sort_pool.hpp"
 #include "routine_table.hpp"
 
 namespace tarvo::py {
@@ -34,10 +35,11 @@ PyObject* join_fault(PyObject*, PyObject* side) {
     return guarded([&]() -> PyObject* {
         const bool in_a = utf8_argument(side) == "a";
         join(
-            [&] {
+            sort_pool(),
+            [&](const WorkerContext&) {
                 if (in_a) raise_fault("fault in task a");
             },
-            [&] {
+            [&](const WorkerContext&) {
                 if (!in_a) raise_fault("fault in task b");
             });
         Py_RETURN_NONE;

@@ -81,9 +81,10 @@ FOUR_DISTINCT = 4
 # Heavy values plus rare ones: HEAVY_VALUES values everywhere but at RARE_PER_STRIPE places of
 # every stripe (a stripe being the slice's share of one worker), which hold values of that stripe
 # alone, all distinct and below the heavy ones. A sample sees the heavy values only; the stripes
-# then differ in values it never saw.
+# then differ in values it never saw. 200 and 3 keep every stripe within the samplesort's 256 runs
+# a stripe (samplesort_runs_max), so the input takes the refill from the stripes' runs.
 HEAVY_VALUES = 3
-RARE_PER_STRIPE = 300
+RARE_PER_STRIPE = 200
 HEAVY_BASE = 10**12
 
 

@@ -41,6 +41,9 @@ PATTERNS = (
     "all-equal",
 )
 THREADS_VARIABLE = "RAYON_NUM_THREADS"
+# A pattern whose work explodes with the workers (hundreds of times the 2-worker CPU time) would
+# hold the report for many minutes: its rounds stop once they have taken this long, after one.
+PATTERN_BUDGET_SECONDS = 20.0
 
 
 @dataclass(frozen=True)
@@ -70,7 +73,10 @@ def measure_here(function: str, patterns: Sequence[str], size: int, rounds: int,
         sort(buffer)  # starts the pool, whose threads' start is no part of a sort
         correct = bool(np.array_equal(buffer, expected))
         cpu, wall = [], []
+        started = time.perf_counter()
         for _ in range(rounds):
+            if cpu and time.perf_counter() - started > PATTERN_BUDGET_SECONDS:
+                break
             np.copyto(buffer, base)
             cpu_before, wall_before = _cpu_seconds(), time.perf_counter()
             sort(buffer)

@@ -31,17 +31,17 @@ void forget_pool_in_child() noexcept {
     global_pool.store(nullptr, std::memory_order_relaxed);
     creation_failed = false;
     failure_message[0] = '\0';
-    Worker::forget_current();
 }
 
-Registry& create_global_pool() {
+Registry& create_global_pool(WorkerStateFactory make_state) {
     static bool fork_handler_registered = false;
     if (!fork_handler_registered) {
         pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
         fork_handler_registered = true;
     }
     std::string cause;
-    std::unique_ptr<Registry> registry = Registry::start(configured_thread_count(), cause);
+    std::unique_ptr<Registry> registry =
+        Registry::start(configured_thread_count(), cause, make_state);
     if (!registry) {
         creation_failed = true;
         std::snprintf(failure_message, sizeof failure_message, "%s%s", pool_failure_prefix,
@@ -55,12 +55,12 @@ Registry& create_global_pool() {
 
 }  // namespace
 
-Registry& global_registry() {
+Registry& global_registry(WorkerStateFactory make_state) {
     if (Registry* pool = global_pool.load(std::memory_order_acquire)) return *pool;
     std::lock_guard lock(creation_mutex);
     if (creation_failed) raise_fault(failure_message);
     if (Registry* pool = global_pool.load(std::memory_order_relaxed)) return *pool;
-    return create_global_pool();
+    return create_global_pool(make_state);
 }
 
 }  // namespace tarvo

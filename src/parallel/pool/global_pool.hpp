@@ -5,9 +5,11 @@
 
 namespace tarvo {
 
-// The process's pool, started with configured_thread_count() workers on the first call. If it
-// could not be started, this and every later call raise a fault whose message is
-// pool_failure_prefix followed by the cause.
-Registry& global_registry();
+// The process's pool, started on the first call with configured_thread_count() workers, each
+// owning what `make_state` makes for it; later calls return that pool and do not use their
+// argument, so the process reaches the pool through one function that always passes the same
+// factory (parallel/sort_pool.hpp). If the pool could not be started, this and every later call
+// raise a fault whose message is pool_failure_prefix followed by the cause.
+Registry& global_registry(WorkerStateFactory make_state);
 
 }  // namespace tarvo

@@ -7,16 +7,17 @@
 #include <exception>
 
 #include "parallel/pool/unwind.hpp"
+#include "parallel/pool/worker_context.hpp"
 
 namespace tarvo {
 
 class Job {
   public:
-    // Runs the job on the calling thread and sets its latch; a failure goes into the job.
-    void execute() noexcept { execute_(this); }
+    // Runs the job on the worker `runner` and sets its latch; a failure goes into the job.
+    void execute(const WorkerContext& runner) noexcept { execute_(this, runner); }
 
   protected:
-    using Execute = void (*)(Job*) noexcept;
+    using Execute = void (*)(Job*, const WorkerContext&) noexcept;
     explicit Job(Execute execute) noexcept : execute_(execute) {}
     ~Job() = default;
 
@@ -24,8 +25,8 @@ class Job {
     Execute execute_;
 };
 
-// A job that runs `body` and then sets a latch of type Latch (see latch.hpp). After execute()
-// has set the latch the job is never touched again by the thread that ran it.
+// A job that runs body(runner) and then sets a latch of type Latch (see latch.hpp). After
+// execute() has set the latch the job is never touched again by the thread that ran it.
 template <class Body, class Latch>
 class StackJob final : public Job {
   public:
@@ -34,15 +35,15 @@ class StackJob final : public Job {
         : Job(&StackJob::run), body_(body), latch_(latch_arguments...) {}
 
     // The owner runs a job it took back before anyone started it; no latch is needed for that.
-    void run_inline() noexcept { run_catching(body_, failure_); }
+    void run_inline(const WorkerContext& owner) noexcept { run_catching(failure_, body_, owner); }
 
     Latch& latch() noexcept { return latch_; }
     const std::exception_ptr& failure() const noexcept { return failure_; }
 
   private:
-    static void run(Job* job) noexcept {
+    static void run(Job* job, const WorkerContext& runner) noexcept {
         auto* self = static_cast<StackJob*>(job);
-        run_catching(self->body_, self->failure_);
+        run_catching(self->failure_, self->body_, runner);
         self->latch_.set();
     }
 

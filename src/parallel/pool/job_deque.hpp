@@ -20,6 +20,8 @@ class JobDeque {
 
     // Throws OutOfMemory when the deque is full and cannot grow; the job is then not queued.
     void push_back(Job* job);
+    // The same without throwing, for workers: false when the job could not be queued.
+    bool try_push_back(Job* job) noexcept;
     Job* pop_back() noexcept;   // nullptr when empty
     Job* pop_front() noexcept;  // nullptr when empty
 
@@ -29,6 +31,9 @@ class JobDeque {
     bool looks_empty() const noexcept { return size_.load(std::memory_order_seq_cst) == 0; }
 
   private:
+    // Queues `job`, or sets `wanted_bytes` to the growth that could not be had and returns false.
+    bool push(Job* job, std::size_t& wanted_bytes) noexcept;
+
     // Join nesting depth of the sorts stays below this, so the ring rarely grows.
     static constexpr std::size_t initial_capacity = 64;
 

@@ -1,6 +1,7 @@
 #pragma once
-// Runs body(i) for every i in [first, last) on the pool, splitting the range in halves through
-// join so that idle workers steal the larger pieces. Returns when every call has finished.
+// Runs body(runner, i) for every i in [first, last) on the pool of `worker`, splitting the range
+// in halves through join so that idle workers steal the larger pieces; `runner` is the context
+// of the worker that makes that call. Returns when every call has finished. Call on a worker.
 
 #include <cstddef>
 
@@ -9,13 +10,16 @@
 namespace tarvo {
 
 template <class Body>
-void parallel_for(std::size_t first, std::size_t last, const Body& body) {
+void parallel_for(const WorkerContext& worker, std::size_t first, std::size_t last,
+                  const Body& body) {
     if (last - first > 1) {
         const std::size_t mid = first + (last - first) / 2;
-        join([&] { parallel_for(first, mid, body); }, [&] { parallel_for(mid, last, body); });
+        join(
+            worker, [&](const WorkerContext& runner) { parallel_for(runner, first, mid, body); },
+            [&](const WorkerContext& runner) { parallel_for(runner, mid, last, body); });
         return;
     }
-    if (first < last) body(first);
+    if (first < last) body(worker, first);
 }
 
 }  // namespace tarvo

@@ -14,8 +14,6 @@
 namespace tarvo {
 namespace {
 
-thread_local Worker* current_worker = nullptr;
-
 std::size_t stack_bytes() {
     return std::max<std::size_t>(worker_stack_bytes, static_cast<std::size_t>(PTHREAD_STACK_MIN));
 }
@@ -29,20 +27,8 @@ std::string start_failure(int error, std::size_t index, std::size_t threads) {
 
 }  // namespace
 
-Worker* Worker::current() noexcept {
-    return current_worker;
-}
-
-void Worker::forget_current() noexcept {
-    current_worker = nullptr;
-}
-
 bool Worker::push(Job* job) noexcept {
-    try {
-        deque_.push_back(job);
-    } catch (const OutOfMemory&) {
-        return false;
-    }
+    if (!deque_.try_push_back(job)) return false;
     registry_->sleep_.wake_one();
     return true;
 }
@@ -56,7 +42,7 @@ bool Worker::take_back_or_wait(Job* job, const AtomicLatch& done) noexcept {
             return false;
         }
         // The job was stolen and this one is older, offered by an enclosing join: help with it.
-        newest->execute();
+        newest->execute(context());
     }
     return false;
 }
@@ -66,7 +52,7 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
     unsigned idle_rounds = 0;
     while (!done.probe()) {
         if (Job* job = registry_->find_work(*this)) {
-            job->execute();
+            job->execute(context());
             idle_rounds = 0;
         } else if (idle_rounds < idle_rounds_before_sleep) {
             ++idle_rounds;
@@ -78,7 +64,7 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
                 sleep.cancel(index_);
             } else if (Job* job = registry_->find_work(*this)) {
                 sleep.cancel(index_);
-                job->execute();
+                job->execute(context());
             } else {
                 sleep.sleep(index_);
             }
@@ -89,13 +75,11 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
 
 void* Worker::thread_main(void* argument) noexcept {
     auto* self = static_cast<Worker*>(argument);
-    current_worker = self;
     self->wait_until(self->registry_->terminating_);
-    current_worker = nullptr;
     return nullptr;
 }
 
-Registry::Registry(std::size_t threads)
+Registry::Registry(std::size_t threads, WorkerStateFactory make_state)
     : size_(threads),
       workers_(new Worker[threads]),
       threads_(new pthread_t[threads]),
@@ -103,12 +87,13 @@ Registry::Registry(std::size_t threads)
     for (std::size_t i = 0; i < threads; ++i) {
         workers_[i].registry_ = this;
         workers_[i].index_ = i;
+        if (make_state != nullptr) workers_[i].state_ = make_state(i);
     }
 }
 
 std::unique_ptr<Registry> Registry::start(std::size_t threads, std::string& cause,
-                                          ThreadStarter starter) {
-    std::unique_ptr<Registry> registry(new Registry(threads));
+                                          WorkerStateFactory make_state, ThreadStarter starter) {
+    std::unique_ptr<Registry> registry(new Registry(threads, make_state));
     pthread_attr_t attributes;
     int error = pthread_attr_init(&attributes);
     if (error == 0) {

@@ -1,8 +1,8 @@
 #pragma once
-// The registry: the pool's N worker threads, each with its deque of offered jobs, the queue of
-// jobs injected by threads outside the pool, and the sleep state the workers share. The process
-// has one global registry, created on first need (global_registry()) and never shut down; tests
-// may start private ones (global_pool.hpp holds the global one).
+// The registry: the pool's N worker threads, each with its deque of offered jobs and the state
+// the registry's maker gave it, the queue of jobs injected by threads outside the pool, and the
+// sleep state the workers share. The process has one global registry, created on first need and
+// never shut down (global_pool.hpp); tests may start private ones.
 
 #include <pthread.h>
 
@@ -16,6 +16,7 @@
 #include "parallel/pool/latch.hpp"
 #include "parallel/pool/sleep.hpp"
 #include "parallel/pool/unwind.hpp"
+#include "parallel/pool/worker_context.hpp"
 
 namespace tarvo {
 
@@ -34,16 +35,14 @@ inline constexpr const char* pool_failure_prefix =
 class Registry;
 
 // One worker thread of a registry. Only its own thread pushes to and pops from the back of its
-// deque; any thread may steal from the front.
+// deque; any thread may steal from the front. A worker learns which it is from the argument of
+// its thread's start routine and hands itself to every job it runs (WorkerContext): nothing in
+// the pool is thread-local.
 class Worker {
   public:
-    // The worker running on the calling thread, or nullptr on threads outside every pool.
-    static Worker* current() noexcept;
-    // After a fork: the calling thread is no worker of any pool of the new process.
-    static void forget_current() noexcept;
-
     Registry& registry() const noexcept { return *registry_; }
     std::size_t index() const noexcept { return index_; }
+    WorkerContext context() noexcept { return {*this, index_, state_.get()}; }
 
     // Offers a job to thieves; false if it could not be queued (the caller then runs it itself).
     bool push(Job* job) noexcept;
@@ -61,6 +60,7 @@ class Worker {
 
     Registry* registry_ = nullptr;
     std::size_t index_ = 0;
+    std::unique_ptr<WorkerState> state_;
     JobDeque deque_;
 };
 
@@ -69,9 +69,13 @@ class Registry {
     // Same signature as pthread_create, so that tests can make the k-th start fail.
     using ThreadStarter = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
 
-    // Starts `threads` workers. If one cannot be started, the ones already running are stopped
-    // and joined, `cause` describes the failure and the result is empty.
+    // Starts `threads` workers, each owning what `make_state` makes for it (nothing if it is
+    // null). Everything the pool and its workers own is allocated here, on the calling thread,
+    // before the first worker starts: if it cannot be had, this throws std::bad_alloc (possibly
+    // OutOfMemory) and no thread has started. If a thread cannot be started, the workers already
+    // running are stopped and joined, `cause` describes the failure and the result is empty.
     static std::unique_ptr<Registry> start(std::size_t threads, std::string& cause,
+                                           WorkerStateFactory make_state = nullptr,
                                            ThreadStarter starter = &pthread_create);
 
     // Stops and joins every worker; no job may be pending.
@@ -82,15 +86,16 @@ class Registry {
     std::size_t size() const noexcept { return size_; }
     Sleep& sleep() noexcept { return sleep_; }
 
-    // Runs `body` on a worker of this registry and returns when it has finished, rethrowing
-    // what it threw. On one of its own workers `body` simply runs; any other thread injects it
-    // as one job and blocks until it is done, doing no work itself.
+    // Runs body(worker) on a worker of this registry and returns when it has finished,
+    // rethrowing what it threw. Call from a thread outside this registry (a worker would block
+    // on its own pool): the body is injected as one job and the caller blocks until it is done,
+    // doing no work itself.
     template <class Body>
     void in_worker(Body&& body);
 
   private:
     friend class Worker;
-    explicit Registry(std::size_t threads);
+    Registry(std::size_t threads, WorkerStateFactory make_state);
 
     // Throws OutOfMemory if the queue must grow and cannot; the job is then not queued.
     void inject(Job* job);
@@ -109,10 +114,6 @@ class Registry {
 
 template <class Body>
 void Registry::in_worker(Body&& body) {
-    if (Worker* worker = Worker::current(); worker != nullptr && &worker->registry() == this) {
-        body();
-        return;
-    }
     StackJob<std::remove_reference_t<Body>, LockLatch> job(body);
     inject(&job);
     job.latch().wait();

@@ -8,11 +8,11 @@
 
 namespace tarvo {
 
-// Runs `body`; an exception it throws is stored in `failure` instead of escaping.
-template <class Body>
-void run_catching(Body& body, std::exception_ptr& failure) noexcept {
+// Runs body(arguments...); an exception it throws is stored in `failure` instead of escaping.
+template <class Body, class... Arguments>
+void run_catching(std::exception_ptr& failure, Body& body, const Arguments&... arguments) noexcept {
     try {
-        body();
+        body(arguments...);
     } catch (...) {
         failure = std::current_exception();
     }

@@ -11,18 +11,18 @@ namespace tarvo::samplesort {
 namespace {
 
 template <class Body>
-void for_each_stripe(std::size_t stripes, const Body& body) {
+void for_each_stripe(const WorkerContext& worker, std::size_t stripes, const Body& body) {
     if (stripes == 1) {
-        body(std::size_t{0});
+        body(worker, std::size_t{0});
     } else {
-        parallel_for(0, stripes, body);
+        parallel_for(worker, 0, stripes, body);
     }
 }
 
 }  // namespace
 
-void partition(Slice s, const Classifier& classify, std::span<const StripeMemory> stripes,
-               BucketId* ids, std::size_t* starts) noexcept {
+void partition(const WorkerContext& worker, Slice s, const Classifier& classify,
+               std::span<const StripeMemory> stripes, BucketId* ids, std::size_t* starts) noexcept {
     const std::size_t n = s.size();
     const std::size_t count = stripes.size();
     const std::size_t buckets = classify.bucket_count();
@@ -32,7 +32,7 @@ void partition(Slice s, const Classifier& classify, std::span<const StripeMemory
         const std::size_t first = std::min(n, p * stripe_blocks * block);
         return s.subspan(first, std::min(n, first + stripe_blocks * block) - first);
     };
-    for_each_stripe(count, [&](std::size_t p) {
+    for_each_stripe(worker, count, [&](const WorkerContext&, std::size_t p) {
         const Slice stripe = stripe_of(p);
         classify_stripe(stripe, classify, stripes[p], ids + (stripe.data() - s.data()) / block);
     });
@@ -53,7 +53,7 @@ void partition(Slice s, const Classifier& classify, std::span<const StripeMemory
     for (std::size_t b = 0; b < buckets; ++b) {
         pointers[b].reset(starts[b] / block, starts[b + 1] / block);
     }
-    for_each_stripe(count, [&](std::size_t p) {
+    for_each_stripe(worker, count, [&](const WorkerContext&, std::size_t p) {
         permute_blocks(s, ids, pointers, buckets, p * buckets / count, stripes[p].in_flight);
     });
 
@@ -61,12 +61,12 @@ void partition(Slice s, const Classifier& classify, std::span<const StripeMemory
     // the stretch its range reads from the range below.
     const BucketLayout layout{starts, whole_blocks, buckets};
     const auto first_of = [&](std::size_t p) { return p * buckets / count; };
-    for_each_stripe(count, [&](std::size_t p) {
+    for_each_stripe(worker, count, [&](const WorkerContext&, std::size_t p) {
         if (first_of(p) < first_of(p + 1)) {
             save_range_head(s, layout, first_of(p), stripes[p].in_flight);
         }
     });
-    for_each_stripe(count, [&](std::size_t p) {
+    for_each_stripe(worker, count, [&](const WorkerContext&, std::size_t p) {
         clean_range(s, layout, first_of(p), first_of(p + 1), stripes, stripes[p].in_flight);
     });
 }

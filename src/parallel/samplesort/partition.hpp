@@ -8,6 +8,7 @@
 #include <span>
 
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/workspace.hpp"
 
@@ -15,10 +16,10 @@ namespace tarvo::samplesort {
 
 // Rearranges `s` into the classifier's buckets: bucket b ends up in [starts[b], starts[b + 1]),
 // with starts[0] = 0 and starts[bucket_count] = len (`starts` has room for max_buckets + 1).
-// One stripe per element of `stripes`: with one the partition runs on the calling thread alone
-// and never joins; with more each phase runs its stripes through the pool (call on a worker).
+// One stripe per element of `stripes`: with one the partition runs on `worker` alone and never
+// joins; with more each phase runs its stripes through the pool of `worker`.
 // `ids` has room for len / block entries.
-void partition(Slice s, const Classifier& classify, std::span<const StripeMemory> stripes,
-               BucketId* ids, std::size_t* starts) noexcept;
+void partition(const WorkerContext& worker, Slice s, const Classifier& classify,
+               std::span<const StripeMemory> stripes, BucketId* ids, std::size_t* starts) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -82,16 +82,17 @@ std::optional<Runs> count_runs(ConstSlice stripe, const StripeMemory& memory) no
     return Runs{values, lengths, count};
 }
 
-bool sort_by_runs(Slice s, std::span<const StripeMemory> stripes) noexcept {
+bool sort_by_runs(const WorkerContext& worker, Slice s,
+                  std::span<const StripeMemory> stripes) noexcept {
     const std::size_t count = stripes.size();
     std::atomic<bool> too_many{false};
-    parallel_for(0, count, [&](std::size_t p) {
+    parallel_for(worker, 0, count, [&](const WorkerContext& runner, std::size_t p) {
         const Slice stripe = stripe_of(s, p, count);
-        kernel_sort(stripe);
+        kernel_sort(runner, stripe);
         if (!count_runs(stripe, stripes[p])) too_many.store(true, std::memory_order_relaxed);
     });
     if (too_many.load(std::memory_order_relaxed)) return false;
-    parallel_for(0, count, [&](std::size_t p) {
+    parallel_for(worker, 0, count, [&](const WorkerContext&, std::size_t p) {
         fill_share(s, stripes, s.size() * p / count, s.size() * (p + 1) / count);
     });
     return true;

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/workspace.hpp"
 
 namespace tarvo::samplesort {
@@ -27,9 +28,10 @@ struct Runs {
 // strictly ascending and the lengths always add up to the stripe's length.
 std::optional<Runs> count_runs(ConstSlice stripe, const StripeMemory& memory) noexcept;
 
-// Sorts `s` with one stripe per element of `stripes` (two or more; call on a worker) and returns
-// true, or returns false when some stripe holds too many runs: `s` then holds its elements with
-// every stripe sorted, and still needs sorting.
-bool sort_by_runs(Slice s, std::span<const StripeMemory> stripes) noexcept;
+// Sorts `s` with one stripe per element of `stripes` (two or more), on the pool of `worker`,
+// and returns true, or returns false when some stripe holds too many runs: `s` then holds its
+// elements with every stripe sorted, and still needs sorting.
+bool sort_by_runs(const WorkerContext& worker, Slice s,
+                  std::span<const StripeMemory> stripes) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "parallel/pool/parallel_for.hpp"
-#include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/partition.hpp"
 #include "parallel/samplesort/runs.hpp"
@@ -21,7 +20,8 @@ unsigned log_buckets_for(std::size_t n) noexcept {
 
 // Splitters from a sample at pseudo-random positions (evenly spaced ones would alias with
 // periodic input), each read once.
-Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
+Classifier sample_classifier(const WorkerContext& worker, ConstSlice s,
+                             std::int64_t* sample) noexcept {
     const unsigned log_buckets = log_buckets_for(s.size());
     const std::size_t count = std::min(s.size(), samplesort_oversampling << log_buckets);
     std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
@@ -31,7 +31,7 @@ Classifier sample_classifier(ConstSlice s, std::int64_t* sample) noexcept {
         state ^= state << 17;
         sample[i] = s[state % s.size()];
     }
-    kernel_sort(Slice(sample, count));
+    kernel_sort(worker, Slice(sample, count));
     return Classifier(ConstSlice(sample, count), log_buckets);
 }
 
@@ -49,38 +49,37 @@ void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::si
     }
 }
 
-void sort_on_this_worker(Slice s, const StripeMemory& memory, const Limits& limits,
-                         unsigned depth) noexcept {
+void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemory& memory,
+                         const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.leaf_max || depth == 0) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    const Classifier classify = sample_classifier(s, memory.sample);
+    const Classifier classify = sample_classifier(worker, s, memory.sample);
     if (has_few_values(classify)) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, std::span(&memory, 1), memory.block_ids, starts);
+    partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
-        sort_on_this_worker(bucket, memory, limits, depth - 1);
+        sort_on_this_worker(worker, bucket, memory, limits, depth - 1);
     });
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
-                         unsigned depth);
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+                         BucketId* ids, const Limits& limits, unsigned depth);
 
-void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
-                 unsigned depth) noexcept {
+void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+                 const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
         // A slice too short to give every worker a stripe has buckets that rarely need another
         // partition: a worker without a stripe leaves such a bucket to the kernel.
-        const std::size_t worker = Worker::current()->index();
-        if (worker < stripes.size()) {
-            sort_on_this_worker(s, stripes[worker], limits, depth);
+        if (worker.index() < stripes.size()) {
+            sort_on_this_worker(worker, s, stripes[worker.index()], limits, depth);
         } else {
-            kernel_sort(s);
+            kernel_sort(worker, s);
         }
         return;
     }
@@ -90,36 +89,40 @@ void sort_bucket(Slice s, const Workspaces& stripes, const Limits& limits,
     try {
         own.emplace(s.size(), stripes.size());
     } catch (const OutOfMemory&) {
-        kernel_sort(s);
+        kernel_sort(worker, s);
         return;
     }
-    sort_on_all_workers(s, own->stripes(), own->block_ids(), limits, depth);
+    sort_on_all_workers(worker, s, own->stripes(), own->block_ids(), limits, depth);
 }
 
-void sort_on_all_workers(Slice s, const Workspaces& stripes, BucketId* ids, const Limits& limits,
-                         unsigned depth) {
-    const Classifier classify = sample_classifier(s, stripes[0].sample);
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+                         BucketId* ids, const Limits& limits, unsigned depth) {
+    const Classifier classify = sample_classifier(worker, s, stripes[0].sample);
     if (has_few_values(classify)) {
         if (stripes.size() == 1) {
-            kernel_sort(s);
+            kernel_sort(worker, s);
             return;
         }
         // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(s, stripes.all())) return;
+        if (sort_by_runs(worker, s, stripes.all())) return;
     }
     std::size_t starts[max_buckets + 1];
-    partition(s, classify, stripes.all(), ids, starts);
-    parallel_for(0, classify.bucket_count(), [&](std::size_t b) {
-        if (classify.is_equal_bucket(b)) return;
-        sort_bucket(s.subspan(starts[b], starts[b + 1] - starts[b]), stripes, limits, depth - 1);
-    });
+    partition(worker, s, classify, stripes.all(), ids, starts);
+    parallel_for(worker, 0, classify.bucket_count(),
+                 [&](const WorkerContext& runner, std::size_t b) {
+                     if (classify.is_equal_bucket(b)) return;
+                     sort_bucket(runner, s.subspan(starts[b], starts[b + 1] - starts[b]), stripes,
+                                 limits, depth - 1);
+                 });
 }
 
 }  // namespace
 
-void sort(Slice s, const Memory& memory, const Limits& limits) noexcept {
+void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(s, memory.stripes(), memory.block_ids(), limits, samplesort_max_depth);
+    sort_on_all_workers(worker, s, memory.stripes(), memory.block_ids(), limits,
+                        samplesort_max_depth);
 }
 
 }  // namespace tarvo::samplesort

@@ -8,6 +8,7 @@
 
 #include "core/memory.hpp"
 #include "core/slice.hpp"
+#include "parallel/pool/worker_context.hpp"
 #include "parallel/samplesort/workspace.hpp"
 
 namespace tarvo::samplesort {
@@ -38,8 +39,8 @@ struct Limits {
     std::size_t sequential_partition_max = samplesort_sequential_partition_max;
 };
 
-// Sorts `s` (any length) with `memory`, made for it and for the pool this worker belongs to.
-// Call on a worker of that pool.
-void sort(Slice s, const Memory& memory, const Limits& limits = {}) noexcept;
+// Sorts `s` (any length) with `memory`, made for it and for the pool `worker` belongs to.
+void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits = {}) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -44,6 +44,8 @@ TEST_CASE("job deque: a growth that cannot get memory queues nothing and loses n
     for (std::size_t i = 0; i < 64; ++i) deque.push_back(job(i));
     fail_allocation_after(0);
     CHECK_THROWS_AS(deque.push_back(job(64)), OutOfMemory);
+    fail_allocation_after(0);
+    CHECK_FALSE(deque.try_push_back(job(64)));  // a worker's push: no exception on its thread
     fail_allocation_after(-1);
     for (std::size_t i = 64; i-- > 0;) REQUIRE(deque.pop_back() == job(i));
     CHECK(deque.looks_empty());

@@ -21,6 +21,7 @@
 #include "parallel/parallel_sort.hpp"
 #include "parallel/pool/join.hpp"
 #include "parallel/pool/registry.hpp"
+#include "parallel/sort_pool.hpp"
 
 using namespace tarvo;
 using namespace std::chrono_literals;
@@ -35,15 +36,27 @@ std::unique_ptr<Registry> start_pool(std::size_t threads) {
 }
 
 // Sums [first, last) by halving down to single elements: one join per inner node.
-std::int64_t parallel_sum(const std::int64_t* first, const std::int64_t* last,
-                          std::atomic<long>& joins) {
+std::int64_t parallel_sum(const WorkerContext& worker, const std::int64_t* first,
+                          const std::int64_t* last, std::atomic<long>& joins) {
     if (last - first == 1) return *first;
     const std::int64_t* mid = first + (last - first) / 2;
     std::int64_t left = 0, right = 0;
     joins.fetch_add(1, std::memory_order_relaxed);
-    join([&] { left = parallel_sum(first, mid, joins); },
-         [&] { right = parallel_sum(mid, last, joins); });
+    join(
+        worker,
+        [&](const WorkerContext& runner) { left = parallel_sum(runner, first, mid, joins); },
+        [&](const WorkerContext& runner) { right = parallel_sum(runner, mid, last, joins); });
     return left + right;
+}
+
+// The same from a thread outside `pool`.
+std::int64_t parallel_sum_on(Registry& pool, const std::vector<std::int64_t>& values,
+                             std::atomic<long>& joins) {
+    std::int64_t sum = 0;
+    pool.in_worker([&](const WorkerContext& worker) {
+        sum = parallel_sum(worker, values.data(), values.data() + values.size(), joins);
+    });
+    return sum;
 }
 
 std::size_t thread_count_of_process() {
@@ -93,14 +106,11 @@ TEST_CASE(
     for (std::size_t threads : {1, 3}) {
         auto pool = start_pool(threads);
         std::atomic<long> joins{0};
-        std::int64_t sum = 0;
-        pool->in_worker(
-            [&] { sum = parallel_sum(values.data(), values.data() + values.size(), joins); });
-        CHECK(sum == expected);
+        CHECK(parallel_sum_on(*pool, values, joins) == expected);
         CHECK(joins.load() == 19999);
     }
     std::atomic<long> joins{0};
-    CHECK(parallel_sum(values.data(), values.data() + values.size(), joins) == expected);
+    CHECK(parallel_sum_on(sort_pool(), values, joins) == expected);
 }
 
 TEST_CASE("join: an outside caller blocks while both tasks run on workers") {
@@ -108,20 +118,21 @@ TEST_CASE("join: an outside caller blocks while both tasks run on workers") {
     std::atomic<bool> a_on_worker{false}, b_on_worker{false}, a_on_caller{false},
         b_on_caller{false};
     std::atomic<bool> a_done{false}, b_done{false};
+    Registry& pool = sort_pool();
     join(
-        [&] {
-            a_on_worker = Worker::current() != nullptr;
+        pool,
+        [&](const WorkerContext& worker) {
+            a_on_worker = &worker.worker().registry() == &pool && worker.index() < pool.size();
             a_on_caller = std::this_thread::get_id() == caller;
             std::this_thread::sleep_for(5ms);
             a_done = true;
         },
-        [&] {
-            b_on_worker = Worker::current() != nullptr;
+        [&](const WorkerContext& worker) {
+            b_on_worker = &worker.worker().registry() == &pool && worker.index() < pool.size();
             b_on_caller = std::this_thread::get_id() == caller;
             std::this_thread::sleep_for(5ms);
             b_done = true;
         });
-    CHECK(Worker::current() == nullptr);
     CHECK(a_done.load());
     CHECK(b_done.load());
     CHECK(a_on_worker.load());
@@ -137,8 +148,7 @@ TEST_CASE("join: several outside threads may join at once") {
         callers.emplace_back([&, t] {
             std::vector<std::int64_t> values(3000 + t, 2);
             std::atomic<long> joins{0};
-            if (parallel_sum(values.data(), values.data() + values.size(), joins) ==
-                2 * (3000 + t)) {
+            if (parallel_sum_on(sort_pool(), values, joins) == 2 * (3000 + t)) {
                 right.fetch_add(1);
             }
         });
@@ -152,13 +162,14 @@ TEST_CASE("join: a failure in A reaches the caller only after a stolen B has fin
     std::atomic<bool> b_started{false}, b_finished{false}, b_was_stolen{false};
     bool caught = false;
     try {
-        pool->in_worker([&] {
+        pool->in_worker([&](const WorkerContext& worker) {
             join(
-                [&] {
+                worker,
+                [&](const WorkerContext&) {
                     b_was_stolen = wait_for(b_started);
                     throw std::runtime_error("A failed");
                 },
-                [&] {
+                [&](const WorkerContext&) {
                     b_started = true;
                     std::this_thread::sleep_for(20ms);
                     b_finished = true;
@@ -177,13 +188,14 @@ TEST_CASE("join: a fault in B reaches the caller, with its message, after A has 
     std::atomic<bool> a_finished{false};
     bool caught = false;
     try {
-        pool->in_worker([&] {
+        pool->in_worker([&](const WorkerContext& worker) {
             join(
-                [&] {
+                worker,
+                [&](const WorkerContext&) {
                     std::this_thread::sleep_for(20ms);
                     a_finished = true;
                 },
-                [&] { throw Fault("B faulted"); });
+                [&](const WorkerContext&) { throw Fault("B faulted"); });
         });
     } catch (const Fault& fault) {
         caught = fault.message() == "B faulted";
@@ -193,26 +205,38 @@ TEST_CASE("join: a fault in B reaches the caller, with its message, after A has 
 }
 
 TEST_CASE("join: from the outside caller, OutOfMemory in B and A's failure over B's") {
-    CHECK_THROWS_AS(join([] {}, [] { throw OutOfMemory(4096); }), OutOfMemory);
+    Registry& pool = sort_pool();
+    const auto nothing = [](const WorkerContext&) {};
+    CHECK_THROWS_AS(join(pool, nothing, [](const WorkerContext&) { throw OutOfMemory(4096); }),
+                    OutOfMemory);
     try {
-        join([] { throw std::runtime_error("A"); }, [] { throw std::logic_error("B"); });
+        join(
+            pool, [](const WorkerContext&) { throw std::runtime_error("A"); },
+            [](const WorkerContext&) { throw std::logic_error("B"); });
         FAIL("join returned normally");
     } catch (const std::runtime_error& failure) {
         CHECK(std::string(failure.what()) == "A");
     }
     // Nested: the failure of an inner join travels through the outer one.
-    CHECK_THROWS_AS(join([] { join([] {}, [] { throw OutOfMemory(8); }); }, [] {}), OutOfMemory);
+    CHECK_THROWS_AS(join(
+                        pool,
+                        [&](const WorkerContext& worker) {
+                            join(worker, nothing,
+                                 [](const WorkerContext&) { throw OutOfMemory(8); });
+                        },
+                        nothing),
+                    OutOfMemory);
     // The pool stays usable.
     std::vector<std::int64_t> values(1000, 1);
     std::atomic<long> joins{0};
-    CHECK(parallel_sum(values.data(), values.data() + values.size(), joins) == 1000);
+    CHECK(parallel_sum_on(pool, values, joins) == 1000);
 }
 
 TEST_CASE("pool: a failed thread start stops the threads already running and names the cause") {
     const std::size_t before = thread_count_of_process();
     starts_before_failure = 2;
     std::string cause;
-    auto registry = Registry::start(4, cause, &start_then_fail);
+    auto registry = Registry::start(4, cause, nullptr, &start_then_fail);
     CHECK(registry == nullptr);
     CHECK(cause ==
           "could not start worker thread 3 of 4: Resource temporarily unavailable (os error 11)");
@@ -224,7 +248,7 @@ TEST_CASE("pool: workers get at least 2 MiB of stack and the threads asked for")
     auto pool = start_pool(3);
     CHECK(thread_count_of_process() == before + 3);
     std::size_t stack = 0;
-    pool->in_worker([&] {
+    pool->in_worker([&](const WorkerContext&) {
         pthread_attr_t attributes;
         REQUIRE(pthread_getattr_np(pthread_self(), &attributes) == 0);
         pthread_attr_getstacksize(&attributes, &stack);
@@ -239,7 +263,7 @@ TEST_CASE("pool: idle workers sleep instead of spinning") {
     auto pool = start_pool(2);
     std::vector<std::int64_t> values(5000, 1);
     std::atomic<long> joins{0};
-    pool->in_worker([&] { parallel_sum(values.data(), values.data() + values.size(), joins); });
+    parallel_sum_on(*pool, values, joins);
     std::this_thread::sleep_for(50ms);  // past the short spin
     const double start = process_cpu_seconds();
     std::this_thread::sleep_for(200ms);
