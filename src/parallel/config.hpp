@@ -18,6 +18,18 @@ inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) -
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, which lets the compiler vectorise the scan; the first failing block ends it.
 inline constexpr std::size_t presorted_scan_block = 256;
+// The ordered-input check and the reversal hand the workers stretches of this many elements
+// (512 KiB): a stretch takes some 50 us to scan, far longer than a task's hand-over, and the
+// shortest slice the workers scan (presorted_sequential_max) gives 128 of them a stretch each.
+inline constexpr std::size_t presorted_parallel_stretch = std::size_t{1} << 16;
+// Ordered-input checks of slices up to this length (64 MiB) run on the calling thread: waking
+// the pool for them cost more than it saved. All-equal input, the check's work over vqsort's
+// (2 workers, two runs of 9 rounds, 2 vCPUs under load): on the workers 2.07 and 3.26 at 10^6,
+// 1.57 and 1.21 at 2 * 10^6, 1.01 and 1.19 at 4 * 10^6, 0.91 and 1.00 at 8 * 10^6, against
+// 1.51, 2.48, 1.13, 1.02, 0.90, 0.93, 0.91, 0.84 on the calling thread, and no wall time gained
+// up to 1.6 * 10^7: the two vCPUs share one memory bandwidth. Longer scans go to the workers,
+// which on a machine with more memory channels than one core can use shorten them.
+inline constexpr std::size_t presorted_sequential_max = std::size_t{1} << 23;
 
 // The in-place samplesort. Elements move between the slice and per-thread buffers in blocks of
 // this many: 2 KiB, large enough that moving a block costs far more than claiming its slot, small
@@ -51,21 +63,35 @@ inline constexpr std::size_t samplesort_oversampling = 16;
 // factor the buckets are still balanced, while skewed input goes to logarithmic buckets (the
 // same test, buckets of one value exempt) or the tree.
 inline constexpr std::size_t samplesort_linear_unevenness = 3;
+// Logarithmic buckets may be more uneven than that: their alternative is the tree, whose descent
+// costs several times their bit width and shifts. Zipf-like input (numpy's zipf(1.2)) has
+// doublings of its range that hold 2 % of the values each near its low end: at 3 its sample went
+// to the tree, at 8 to logarithmic buckets, which took its work from 2.0 to 1.7 times vqsort's at
+// 10^7 and from 2.2 to 1.95 at 10^6; its largest bucket holds 2.4 % of the slice.
+inline constexpr std::size_t samplesort_logarithmic_unevenness = 8;
 // When the whole sampled range is not even enough, linear buckets are tried over the range left
 // once this many buckets' shares of the sample are set aside at each end: outliers up to that
 // share (1 % of the input at 10^7, as in 2 shares of 256) then join the end buckets, which grow
 // to at most 3 shares beyond the unevenness allowed, instead of forcing the tree's descent.
 inline constexpr std::size_t samplesort_linear_trimmed_shares = 2;
-// A sample showing at most this many distinct values skips the partition: vqsort sorts 10^6
-// elements of 4 values in 0.5 ns each and of 16 in 0.9 ns, while a partition costs about 3 ns
-// per element of work. The kernel sorts every stripe and the slice is refilled from the stripes'
-// runs (one worker: the kernel sorts the slice).
-inline constexpr std::size_t samplesort_kernel_distinct_max = 16;
-// Input whose sample shows few distinct values is sorted by runs when every stripe, once sorted
-// by the kernel, holds at most this many runs of equal values (kept in the stripe's buffers):
-// far more than such a sample suggests, yet few enough that merging the stripes' runs while
-// filling the slice costs nothing next to the fill itself.
-inline constexpr std::size_t samplesort_runs_max = 256;
+// A sample showing at most this many distinct values sends the slice to counting (one read, one
+// write) instead of a partition: it is what such a sample's splitters collapse to, and a
+// collision-free hash of this many values into samplesort_counting_log_slots slots is found in a
+// try or two. The classifier leaves samples this poor in distinct values to the tree with
+// equal-key buckets, which the counting falls back on when it meets a value the sample missed.
+inline constexpr std::size_t samplesort_counted_values_max = 16;
+// 2^8 slots for the counted values: a random odd multiplier separates 16 values in 256 slots with
+// probability about 0.6, and the table (2 KiB) and a stripe's tallies (8 KiB) stay in L1.
+inline constexpr unsigned samplesort_counting_log_slots = 8;
+// Up to this many counted values, a processor with AVX2 compares every element with each of
+// them instead of hashing it: 0.2 ns per element at 4 values and 0.38 at 8 against 0.6 for the
+// hash; at 16 the accumulators no longer fit the registers (7 ns).
+inline constexpr std::size_t samplesort_compared_values_max = 8;
+// Multipliers tried before the counting gives up on a sample (0.4^64: never in practice).
+inline constexpr std::size_t samplesort_counting_hash_tries = 64;
+// Elements counted between looks at whether another stripe met a value the sample missed: the
+// look costs nothing at this spacing, and a doomed count stops within 32 KiB of reading.
+inline constexpr std::size_t samplesort_counting_batch = 4096;
 // Buckets up to this length are sorted by the kernel: 1 MiB stays in the L2 cache, where the
 // kernel runs at its best; longer ones are partitioned again.
 inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;

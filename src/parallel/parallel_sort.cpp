@@ -22,7 +22,16 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         kernel_sort(s);
         return;
     }
-    if (finish_if_presorted(s)) return;
+    if (may_be_presorted(s)) {
+        bool sorted = false;
+        if (s.size() <= presorted_sequential_max) {
+            sorted = finish_if_presorted(s);
+        } else {
+            run_on_pool(
+                [&](const WorkerContext& worker) { sorted = finish_if_presorted(worker, s); });
+        }
+        if (sorted) return;
+    }
     const std::size_t workers = sort_pool().size();
     std::optional<samplesort::Memory> memory;
     try {

@@ -1,39 +1,94 @@
 #include "parallel/presorted.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <iterator>
 
 #include "parallel/config.hpp"
+#include "parallel/pool/parallel_for.hpp"
 
 namespace tarvo {
 namespace {
 
 constexpr std::size_t scan_block = presorted_scan_block;
+constexpr std::size_t stretch = presorted_parallel_stretch;
+
+// Whether no pair (a[k], a[k + 1]) with k in [first, last) breaks `order`. Pairs are compared in
+// blocks without an early exit inside a block, which lets the compiler vectorise the scan; the
+// first failing block, or `broken` set by another scan, ends it.
+template <class Order>
+bool pairs_ordered(const std::int64_t* a, std::size_t first, std::size_t last, Order order,
+                   const std::atomic<bool>& broken) noexcept {
+    for (std::size_t i = first; i < last; i += scan_block) {
+        if (broken.load(std::memory_order_relaxed)) return false;
+        const std::size_t end = std::min(last, i + scan_block);
+        bool out_of_order = false;
+        for (std::size_t k = i; k < end; ++k) out_of_order |= order(a[k + 1], a[k]);
+        if (out_of_order) return false;
+    }
+    return true;
+}
+
+// Runs body(part) for every part in [0, parts): on the pool of `worker`, or on the calling thread
+// when there is none.
+template <class Body>
+void for_each_part(const WorkerContext* worker, std::size_t parts, const Body& body) {
+    if (worker == nullptr) {
+        for (std::size_t part = 0; part < parts; ++part) body(part);
+    } else {
+        parallel_for(*worker, 0, parts,
+                     [&](const WorkerContext&, std::size_t part) { body(part); });
+    }
+}
 
 template <class Order>
-bool ordered(ConstSlice s, Order order) noexcept {
-    const std::int64_t* a = s.data();
+bool ordered(const WorkerContext* worker, ConstSlice s, Order order) noexcept {
     const std::size_t pairs = s.size() - 1;
-    std::size_t i = 0;
-    for (; i + scan_block <= pairs; i += scan_block) {
-        bool broken = false;
-        for (std::size_t k = i; k < i + scan_block; ++k) broken |= order(a[k + 1], a[k]);
-        if (broken) return false;
-    }
-    for (; i < pairs; ++i) {
-        if (order(a[i + 1], a[i])) return false;
-    }
+    std::atomic<bool> broken{false};
+    for_each_part(worker, (pairs + stretch - 1) / stretch, [&](std::size_t part) {
+        const std::size_t first = part * stretch;
+        if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
+            broken.store(true, std::memory_order_relaxed);
+        }
+    });
+    return !broken.load(std::memory_order_relaxed);
+}
+
+void reverse(const WorkerContext* worker, Slice s) noexcept {
+    const std::size_t half = s.size() / 2;
+    for_each_part(worker, (half + stretch - 1) / stretch, [&](std::size_t part) {
+        const std::size_t first = part * stretch;
+        const std::size_t last = std::min(half, first + stretch);
+        std::swap_ranges(s.begin() + first, s.begin() + last,
+                         std::make_reverse_iterator(s.end() - first));
+    });
+}
+
+bool finish_if_ordered(const WorkerContext* worker, Slice s) noexcept {
+    if (s.size() < 2) return true;
+    if (ordered(worker, s, std::less<>())) return true;
+    if (!ordered(worker, s, std::greater<>())) return false;
+    reverse(worker, s);
     return true;
 }
 
 }  // namespace
 
-bool finish_if_presorted(Slice s) noexcept {
+bool may_be_presorted(ConstSlice s) noexcept {
     if (s.size() < 2) return true;
-    if (ordered(s, std::less<>())) return true;
-    if (!ordered(s, std::greater<>())) return false;
-    std::reverse(s.begin(), s.end());
-    return true;
+    const std::size_t pairs = std::min(s.size() - 1, scan_block);
+    const std::atomic<bool> broken{false};
+    return pairs_ordered(s.data(), 0, pairs, std::less<>(), broken) ||
+           pairs_ordered(s.data(), 0, pairs, std::greater<>(), broken);
+}
+
+bool finish_if_presorted(Slice s) noexcept {
+    return finish_if_ordered(nullptr, s);
+}
+
+bool finish_if_presorted(const WorkerContext& worker, Slice s) noexcept {
+    return finish_if_ordered(&worker, s);
 }
 
 }  // namespace tarvo

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "core/memory.hpp"
 #include "parallel/config.hpp"
 #include "parallel/parallel_quicksort.hpp"
 #include "parallel/parallel_sort.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/presorted.hpp"
 #include "sort_patterns.hpp"
 
@@ -113,27 +115,46 @@ TEST_CASE("parallel sorts: an all-but-one-equal slice still sorts") {
     CHECK(values == expected);
 }
 
-TEST_CASE("presorted: ascending is kept, descending reversed, anything else untouched") {
-    std::vector<std::int64_t> ascending(1000);
-    for (std::size_t i = 0; i < ascending.size(); ++i)
-        ascending[i] = static_cast<std::int64_t>(i / 3);
-    std::vector<std::int64_t> values = ascending;
-    CHECK(finish_if_presorted(values));
-    CHECK(values == ascending);
-
-    values.assign(ascending.rbegin(), ascending.rend());
-    CHECK(finish_if_presorted(values));
-    CHECK(values == ascending);
-
-    for (std::size_t broken :
-         {std::size_t{1}, std::size_t{255}, std::size_t{256}, std::size_t{998}}) {
-        values = ascending;
-        std::swap(values[broken], values[broken + 1]);
-        values[broken] += 1000;  // out of order in both directions
-        const std::vector<std::int64_t> before = values;
-        CHECK_FALSE(finish_if_presorted(values));
-        CHECK(values == before);
+TEST_CASE("presorted: ascending kept, descending reversed, one pair out of order anywhere found") {
+    // Several stretches per worker; pairs out of order at the first pair, on either side of the
+    // first stretch boundary, and at the very last pair.
+    const std::size_t n = 3 * presorted_parallel_stretch + 5;
+    std::vector<std::int64_t> ascending(n);
+    for (std::size_t i = 0; i < n; ++i) ascending[i] = static_cast<std::int64_t>(i / 3);
+    const std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
+    // 0 workers: on the calling thread.
+    for (std::size_t workers : {0, 1, 2, 3, 64}) {
+        std::string cause;
+        auto pool = workers > 0 ? Registry::start(workers, cause) : nullptr;
+        const auto finish = [&](std::vector<std::int64_t>& values) {
+            if (!pool) return finish_if_presorted(values);
+            bool sorted = false;
+            pool->in_worker(
+                [&](const WorkerContext& worker) { sorted = finish_if_presorted(worker, values); });
+            return sorted;
+        };
+        for (const auto& ordered : {ascending, descending, std::vector<std::int64_t>(n, 7)}) {
+            std::vector<std::int64_t> values = ordered;
+            CHECK(may_be_presorted(values));
+            CHECK(finish(values));
+            CHECK(values == test::sorted_copy(ordered));
+        }
+        for (std::size_t k :
+             {std::size_t{0}, presorted_parallel_stretch - 1, presorted_parallel_stretch, n - 2}) {
+            for (const auto& ordered : {ascending, descending}) {
+                const bool rising = ordered[0] < ordered[n - 1];
+                INFO("workers ", workers, ", pair ", k, ", ascending ", rising);
+                std::vector<std::int64_t> values = ordered;
+                // Breaks pair k only: the order of every other pair stays as it was.
+                values[k + 1] = values[k] + (rising ? -1 : 1);
+                const std::vector<std::int64_t> before = values;
+                CHECK_FALSE(finish(values));
+                CHECK(values == before);
+            }
+        }
     }
+    std::vector<std::int64_t> zigzag = {3, 1, 2, 0};
+    CHECK_FALSE(may_be_presorted(zigzag));
 }
 
 TEST_CASE("parallel sorts: whichever allocation fails, unstable sorts and stable leaves it be") {

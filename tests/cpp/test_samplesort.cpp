@@ -106,7 +106,7 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     // 8 samples, 4 buckets: the splitters are the 2nd, 4th and 6th smallest: 2, 4, 6. The
     // sample is far from even over [1, 2^40], so a tree splits it.
     const Classifier tree = classifier_from({7, 1, 2, 3, 4, std::int64_t{1} << 40, 5, 6}, 2);
-    CHECK_FALSE(tree.is_linear());
+    CHECK(tree.kind() == ClassifierKind::tree);
     REQUIRE(tree.bucket_count() == 4);
     CHECK(tree(min64) == 0);
     CHECK(tree(2) == 0);  // bucket i holds (splitter i - 1, splitter i]
@@ -118,7 +118,7 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
 
     // Repeated splitters: 5 and 9, each with a bucket of its own copies.
     const Classifier equal = classifier_from({5, 5, 5, 5, 9, 9, 9, 9}, 2);
-    REQUIRE(equal.has_equal_buckets());
+    REQUIRE(equal.kind() == ClassifierKind::tree_with_equal_buckets);
     CHECK(equal.distinct_splitters() == 2);
     REQUIRE(equal.bucket_count() == 5);
     CHECK(equal(4) == 0);
@@ -134,7 +134,7 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     Values even;
     for (std::int64_t v = 0; v < 1024; v += 4) even.push_back(v);
     const Classifier linear = classifier_from(even, 3);
-    REQUIRE(linear.is_linear());
+    REQUIRE(linear.kind() == ClassifierKind::linear);
     REQUIRE(linear.bucket_count() == 8);
     CHECK(linear(0) == 0);
     CHECK(linear(127) == 0);
@@ -151,7 +151,7 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     for (std::int64_t v = 0; v < 960; v += 8) outliers.push_back(v);
     outliers.insert(outliers.end(), {max64, max64 - 1, 1000000, 999999});
     const Classifier trimmed = classifier_from(outliers, 3);
-    REQUIRE(trimmed.is_linear());
+    REQUIRE(trimmed.kind() == ClassifierKind::trimmed_linear);
     CHECK(trimmed(min64) == 0);
     CHECK(trimmed(287) == 0);
     CHECK(trimmed(288) == 1);
@@ -171,7 +171,7 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     }
     REQUIRE(skewed.size() == 64);
     const Classifier logarithmic = classifier_from(skewed, 5);
-    REQUIRE(logarithmic.is_logarithmic());
+    REQUIRE(logarithmic.kind() == ClassifierKind::logarithmic);
     REQUIRE(logarithmic.bucket_count() == 21);
     CHECK(logarithmic(-5) == 0);
     CHECK(logarithmic(min64) == 0);
@@ -189,15 +189,30 @@ TEST_CASE("samplesort classifier: hand-worked tree buckets, equal-key buckets, l
     CHECK_FALSE(logarithmic.is_equal_bucket(5));
     CHECK_FALSE(logarithmic.is_equal_bucket(20));
 
-    // Batches agree with one value at a time, for every kind.
+    // Batches, for every kind, against each bucket's smallest value worked out by hand above:
+    // a value's bucket is the last whose smallest value does not exceed it.
+    const std::pair<const Classifier*, Values> lowest_values[] = {
+        {&tree, {min64, 3, 5, 7}},
+        {&equal, {min64, 5, 6, 9, 10}},
+        {&linear, {min64, 128, 256, 384, 512, 640, 768, 896}},
+        {&trimmed, {min64, 288, 352, 416, 480, 544, 608, 672}},
+        {&logarithmic,
+         {min64, 0, 1, 2, 3, 4, 6, 8, 12, 16, 24, 32, 48, 64, 96, 128, 192, 256, 384, 512, 768}},
+    };
     std::mt19937_64 rng(3);
-    Values probes = test::random_in(100, rng, -100, 1200);
-    for (const Classifier* c : {&tree, &equal, &linear, &trimmed, &logarithmic}) {
+    Values probes = test::random_in(200, rng, -100, 1200);
+    probes.insert(probes.end(), {min64, max64, -1, 0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 127, 128});
+    for (const auto& [classify, lowest] : lowest_values) {
+        REQUIRE(classify->bucket_count() == lowest.size());
         std::vector<std::size_t> batch(probes.size());
         Values copied(probes.size());
-        c->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());
+        classify->classify_batch(probes.data(), probes.size(), copied.data(), batch.data());
         CHECK(copied == probes);
-        for (std::size_t i = 0; i < probes.size(); ++i) CHECK(batch[i] == (*c)(probes[i]));
+        for (std::size_t i = 0; i < probes.size(); ++i) {
+            CAPTURE(probes[i]);
+            const auto above = std::upper_bound(lowest.begin(), lowest.end(), probes[i]);
+            CHECK(batch[i] == static_cast<std::size_t>(above - lowest.begin()) - 1);
+        }
     }
 }
 
@@ -266,7 +281,7 @@ TEST_CASE("samplesort partition: equal-key buckets hold a single value each") {
     for (std::size_t i = 0; i < values.size(); i += 1000) values[i] = 1000 + i;  // a few others
     const Values input = values;
     const Classifier classify = classifier_from(Values(values.begin(), values.begin() + 4096), 4);
-    REQUIRE(classify.has_equal_buckets());
+    REQUIRE(classify.kind() == ClassifierKind::tree_with_equal_buckets);
     const auto starts = partition_on(*pool, values, classify, 2);
     std::size_t in_equal_buckets = 0;
     for (std::size_t b = 1; b < classify.bucket_count(); b += 2) {

@@ -25,9 +25,9 @@
 // gets pdq_limit(len), as the module gives it.
 //
 // Pool-sized layout: the pool-backed sorts hand slices of up to pool_sort_sequential_max elements
-// to the kernel alone, so only a slice past it reaches the presorted scan, the samplesort and the
-// refill from runs, and no fuzzer input is that long. Here the input only shapes such a slice: a
-// header of four bytes picks a base pattern, the length (2^19 to 2^22 elements), where the
+// to the kernel alone, so only a slice past it reaches the presorted scan, the samplesort and its
+// counting of few values, and no fuzzer input is that long. Here the input only shapes such a
+// slice: a header of four bytes picks a base pattern, the length (2^19 to 2^22 elements), where the
 // input's int64 words overwrite the base (from its start to its very end, where the presorted
 // scan's last pair lies) and the pattern's parameter.
 
@@ -137,8 +137,8 @@ std::size_t isqrt(std::size_t n) noexcept {
 }
 
 // The base patterns: the inputs on which a samplesort takes its different paths (presorted,
-// equal buckets, few values refilled from the stripes' runs, heavy values with rare ones in
-// every stripe, skewed, bell-shaped and periodic values, the partition of distinct values).
+// equal buckets, few values counted, heavy values with rare ones in every stripe, skewed,
+// bell-shaped and periodic values, the partition of distinct values).
 // Element i of a slice of `len`; `p` is the pattern's parameter.
 using BasePattern = std::int64_t (*)(std::size_t i, std::size_t len, std::uint64_t p);
 constexpr BasePattern base_patterns[] = {

@@ -81,8 +81,8 @@ FOUR_DISTINCT = 4
 # Heavy values plus rare ones: HEAVY_VALUES values everywhere but at RARE_PER_STRIPE places of
 # every stripe (a stripe being the slice's share of one worker), which hold values of that stripe
 # alone, all distinct and below the heavy ones. A sample sees the heavy values only; the stripes
-# then differ in values it never saw. 200 and 3 keep every stripe within the samplesort's 256 runs
-# a stripe (samplesort_runs_max), so the input takes the refill from the stripes' runs.
+# then differ in values it never saw. 200: a few hundred, yet with the heavy ones fewer than 256
+# distinct values a stripe, so that a sort that treats few values apart per stripe takes it up.
 HEAVY_VALUES = 3
 RARE_PER_STRIPE = 200
 HEAVY_BASE = 10**12

@@ -16,10 +16,11 @@ namespace tarvo::samplesort {
 
 // Rearranges `s` into the classifier's buckets: bucket b ends up in [starts[b], starts[b + 1]),
 // with starts[0] = 0 and starts[bucket_count] = len (`starts` has room for max_buckets + 1).
-// One stripe per element of `stripes`: with one the partition runs on `worker` alone and never
-// joins; with more each phase runs its stripes through the pool of `worker`.
-// `ids` has room for len / block entries.
+// One stripe per element of `stripe_memory`: with one the partition runs on `worker` alone and
+// never joins; with more each phase runs its stripes through the pool of `worker`. `ids` has room
+// for len / block entries.
 void partition(const WorkerContext& worker, Slice s, const Classifier& classify,
-               std::span<const StripeMemory> stripes, BucketId* ids, std::size_t* starts) noexcept;
+               std::span<const StripeMemory> stripe_memory, BucketId* ids,
+               std::size_t* starts) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -6,8 +6,8 @@
 
 #include "parallel/pool/parallel_for.hpp"
 #include "parallel/samplesort/classifier.hpp"
+#include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
-#include "parallel/samplesort/runs.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -18,12 +18,11 @@ unsigned log_buckets_for(std::size_t n) noexcept {
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
 }
 
-// Splitters from a sample at pseudo-random positions (evenly spaced ones would alias with
-// periodic input), each read once.
-Classifier sample_classifier(const WorkerContext& worker, ConstSlice s,
-                             std::int64_t* sample) noexcept {
-    const unsigned log_buckets = log_buckets_for(s.size());
-    const std::size_t count = std::min(s.size(), samplesort_oversampling << log_buckets);
+// A sample at pseudo-random positions (evenly spaced ones would alias with periodic input), each
+// read once, sorted.
+ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* sample) noexcept {
+    const std::size_t count =
+        std::min(s.size(), samplesort_oversampling << log_buckets_for(s.size()));
     std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
     for (std::size_t i = 0; i < count; ++i) {
         state ^= state << 13;
@@ -32,13 +31,15 @@ Classifier sample_classifier(const WorkerContext& worker, ConstSlice s,
         sample[i] = s[state % s.size()];
     }
     kernel_sort(worker, Slice(sample, count));
-    return Classifier(ConstSlice(sample, count), log_buckets);
+    return ConstSlice(sample, count);
 }
 
-// The kernel sorts input with this few distinct values in less time than one partition takes.
-bool has_few_values(const Classifier& classify) noexcept {
-    return classify.has_equal_buckets() &&
-           classify.distinct_splitters() <= samplesort_kernel_distinct_max;
+// Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
+// so the slice is now sorted by counting them.
+bool sorted_by_counting(const WorkerContext& worker, Slice s, ConstSlice sample,
+                        std::span<const StripeMemory> stripe_memory) noexcept {
+    const auto values = SampledValues::of(sample);
+    return values && sort_by_counting(worker, s, *values, stripe_memory);
 }
 
 template <class Body>
@@ -55,11 +56,9 @@ void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemor
         kernel_sort(worker, s);
         return;
     }
-    const Classifier classify = sample_classifier(worker, s, memory.sample);
-    if (has_few_values(classify)) {
-        kernel_sort(worker, s);
-        return;
-    }
+    const ConstSlice sample = sorted_sample(worker, s, memory.sample);
+    if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
+    const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
@@ -67,17 +66,17 @@ void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemor
     });
 }
 
-void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
                          BucketId* ids, const Limits& limits, unsigned depth);
 
-void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
                  const Limits& limits, unsigned depth) noexcept {
     if (s.size() <= limits.sequential_partition_max || depth == 0) {
         // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
         // A slice too short to give every worker a stripe has buckets that rarely need another
         // partition: a worker without a stripe leaves such a bucket to the kernel.
-        if (worker.index() < stripes.size()) {
-            sort_on_this_worker(worker, s, stripes[worker.index()], limits, depth);
+        if (worker.index() < workspaces.size()) {
+            sort_on_this_worker(worker, s, workspaces[worker.index()], limits, depth);
         } else {
             kernel_sort(worker, s);
         }
@@ -87,7 +86,7 @@ void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes
     // parallel partition of its own, with memory of its own, or the kernel without it.
     std::optional<Memory> own;
     try {
-        own.emplace(s.size(), stripes.size());
+        own.emplace(s.size(), workspaces.size());
     } catch (const OutOfMemory&) {
         kernel_sort(worker, s);
         return;
@@ -95,24 +94,18 @@ void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes
     sort_on_all_workers(worker, s, own->stripes(), own->block_ids(), limits, depth);
 }
 
-void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& stripes,
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
                          BucketId* ids, const Limits& limits, unsigned depth) {
-    const Classifier classify = sample_classifier(worker, s, stripes[0].sample);
-    if (has_few_values(classify)) {
-        if (stripes.size() == 1) {
-            kernel_sort(worker, s);
-            return;
-        }
-        // Otherwise, with more values than the sample showed, the sorted stripes are partitioned.
-        if (sort_by_runs(worker, s, stripes.all())) return;
-    }
+    const ConstSlice sample = sorted_sample(worker, s, workspaces[0].sample);
+    if (sorted_by_counting(worker, s, sample, workspaces.all())) return;
+    const Classifier classify(sample, log_buckets_for(s.size()));
     std::size_t starts[max_buckets + 1];
-    partition(worker, s, classify, stripes.all(), ids, starts);
+    partition(worker, s, classify, workspaces.all(), ids, starts);
     parallel_for(worker, 0, classify.bucket_count(),
                  [&](const WorkerContext& runner, std::size_t b) {
                      if (classify.is_equal_bucket(b)) return;
-                     sort_bucket(runner, s.subspan(starts[b], starts[b + 1] - starts[b]), stripes,
-                                 limits, depth - 1);
+                     sort_bucket(runner, s.subspan(starts[b], starts[b + 1] - starts[b]),
+                                 workspaces, limits, depth - 1);
                  });
 }
 

@@ -4,7 +4,7 @@
 // slice into up to 256 buckets (more with equal-key buckets) by splitters from a sample, then
 // every bucket on its own, partitioned again by one worker until it fits the cache, where the
 // sort kernel finishes it. Equal-key buckets are left as they are; input whose sample shows few
-// distinct values is sorted stripe by stripe and refilled from the stripes' runs instead.
+// distinct values is counted and written from the counts instead, if the sample missed none.
 
 #include "core/memory.hpp"
 #include "core/slice.hpp"
