@@ -27,7 +27,7 @@
 // Pool-sized layout: the pool-backed sorts hand slices of up to pool_sort_sequential_max elements
 // to the kernel alone, so only a slice past it reaches the presorted scan, the samplesort and its
 // counting of few values, and no fuzzer input is that long. Here the input only shapes such a
-// slice: a header of four bytes picks a base pattern, the length (2^19 to 2^22 elements), where the
+// slice: a header of four bytes picks a base pattern, the length (2^19 to 2^24 elements), where the
 // input's int64 words overwrite the base (from its start to its very end, where the presorted
 // scan's last pair lies) and the pattern's parameter.
 
@@ -116,10 +116,13 @@ std::vector<std::int64_t> tiled_slice(const std::uint8_t* data, std::size_t size
 
 // The pool-sized layout's header: pattern, length, place of the words, pattern parameter.
 constexpr std::size_t pool_header_bytes = 4;
+// The second byte's top three bits double the shortest length up to five times, past the length
+// from which the workers run the presorted scan (presorted_sequential_max); its low five bits add
+// steps of an odd count, so that stripes, blocks and buckets do not divide the slice evenly.
 constexpr std::size_t pool_length_min = tarvo::pool_sort_sequential_max + 1;
-constexpr std::size_t pool_length_max = std::size_t{1} << 22;
-// Lengths between the powers of two step by this odd count, so that stripes, blocks and buckets
-// do not divide the slice evenly.
+constexpr unsigned pool_doublings_max = 5;
+constexpr std::size_t pool_length_max = pool_length_min << pool_doublings_max;
+static_assert(pool_length_max > tarvo::presorted_sequential_max);
 constexpr std::size_t pool_length_step = 4097;
 
 std::uint64_t mix(std::uint64_t x) noexcept {  // splitmix64's finaliser
@@ -190,8 +193,9 @@ std::vector<std::int64_t> pool_sized_slice(const std::uint8_t* data, std::size_t
     std::vector<std::int64_t> values;
     if (size < pool_header_bytes) return values;
     const BasePattern base = base_patterns[data[0] % std::size(base_patterns)];
+    const unsigned doublings = std::min<unsigned>(data[1] >> 5, pool_doublings_max);
     const std::size_t len = std::min(
-        (pool_length_min << (data[1] >> 6)) + (data[1] & 63u) * pool_length_step, pool_length_max);
+        (pool_length_min << doublings) + (data[1] & 31u) * pool_length_step, pool_length_max);
     const std::size_t words = std::min((size - pool_header_bytes) / sizeof(std::int64_t), len);
     const std::size_t place = (len - words) * data[2] / 255;
     values.resize(len);
