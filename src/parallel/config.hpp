@@ -58,6 +58,21 @@ inline constexpr std::size_t samplesort_elements_per_stripe = std::size_t{1} << 
 // Sample elements drawn per bucket: splitters from a sample this dense leave buckets within a
 // few per cent of equal size.
 inline constexpr std::size_t samplesort_oversampling = 16;
+// A bucket that received more than this many times the average share of the buckets to be
+// sorted (and too many elements for a leaf) was missed by its sample: it is partitioned again by
+// all the workers rather than left to one. Balanced buckets stay below it: the classifier
+// accepts linear buckets up to 3 shares of the sample (samplesort_linear_unevenness).
+inline constexpr std::size_t samplesort_overfull_shares = 4;
+// Such a bucket's new sample is this many elements per bucket, drawn into the first stripe's
+// buffer blocks (free until its classification): a sample that misled once gets four times the
+// density, so that a second miss is far less likely.
+inline constexpr std::size_t samplesort_resample_oversampling = 4 * samplesort_oversampling;
+// The samplesort's memory stays within this many bytes plus 1/samplesort_memory_slice_divisor of
+// the slice's bytes, whatever the worker count: stripes beyond it are not made (the partition
+// then runs on fewer workers than the pool has; all of them still sort the buckets). 14 MiB
+// holds a dozen stripes; 1/128 of 10^8 elements another five.
+inline constexpr std::size_t samplesort_memory_fixed_bytes = std::size_t{14} << 20;
+inline constexpr std::size_t samplesort_memory_slice_divisor = 128;
 // Linear buckets (equal stretches of the sampled range, much cheaper to find than a tree's) are
 // used when no stretch holds more than this many times its share of the sample: within a small
 // factor the buckets are still balanced, while skewed input goes to logarithmic buckets (the
@@ -96,7 +111,8 @@ inline constexpr std::size_t samplesort_counting_batch = 4096;
 // kernel runs at its best; longer ones are partitioned again.
 inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;
 // A bucket longer than this is partitioned again by all the workers together rather than by
-// the one that holds it; shorter ones are partitioned sequentially (with that worker's buffers).
+// one, whatever its share; shorter ones are partitioned sequentially (with a stripe's buffers)
+// unless they are overfull (samplesort_overfull_shares).
 inline constexpr std::size_t samplesort_sequential_partition_max = std::size_t{1} << 23;
 
 // The in-place parallel quicksort the unstable sort falls back on without memory. Ranges up to

@@ -33,6 +33,12 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         if (sorted) return;
     }
     const std::size_t workers = sort_pool().size();
+    // One worker has nobody to share the work with: the kernel alone is faster than a partition
+    // and its buckets, and the calling thread runs it without the hop to the worker.
+    if (workers == 1) {
+        kernel_sort(s);
+        return;
+    }
     std::optional<samplesort::Memory> memory;
     try {
         memory.emplace(s.size(), workers);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/local_classification.hpp"
 #include "parallel/samplesort/partition.hpp"
+#include "parallel/samplesort/sample.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
@@ -333,28 +335,77 @@ TEST_CASE("samplesort: buckets partitioned again by one worker and by all of the
     }
 }
 
-TEST_CASE("samplesort: a nested partition without memory leaves its bucket to the kernel") {
-    // With these limits the buckets of 400,000 elements get parallel partitions of their own,
-    // each obtaining memory; whichever of those allocations fails, the bucket is still sorted.
+TEST_CASE("samplesort: buckets partitioned again by all workers obtain no memory of their own") {
+    // With these limits the buckets of 400,000 elements are partitioned again by all the
+    // workers, with the memory obtained for the whole slice: the sort allocates nothing.
     auto pool = start_pool(2);
     std::mt19937_64 rng(23);
-    const Values input = test::random_full_range(400000, rng);
-    const Values expected = test::sorted_copy(input);
+    Values values = test::random_full_range(400000, rng);
+    const Values expected = test::sorted_copy(values);
     const Limits limits{1000, 4000};
-    const Memory memory(input.size(), pool->size());
-    Values values = input;
+    const Memory memory(values.size(), pool->size());
     reset_allocation_count();
     pool->in_worker(
         [&](const WorkerContext& worker) { samplesort::sort(worker, values, memory, limits); });
-    const long allocations = allocations_made();
-    REQUIRE(allocations > 0);
-    for (long k = 0; k < std::min(allocations, 24L); ++k) {
-        CAPTURE(k);
-        values = input;
-        fail_allocation_after(k);
-        pool->in_worker(
-            [&](const WorkerContext& worker) { samplesort::sort(worker, values, memory, limits); });
-        fail_allocation_after(-1);
-        CHECK(values == expected);
+    CHECK(allocations_made() == 0);
+    CHECK(values == expected);
+}
+
+TEST_CASE("samplesort: a bucket far beyond its share goes to all the workers") {
+    const Limits limits{1000, 100000};
+    struct Case {
+        std::size_t bucket, share;
+        bool all_workers;
+    };
+    const Case cases[] = {
+        {1000, 1, false},       // a leaf, however overfull
+        {4000, 1000, false},    // four shares: balanced enough
+        {4001, 1000, true},     // beyond four shares
+        {60000, 20000, false},  // large but balanced
+        {100001, 50000, true},  // beyond the sequential partition's limit
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.bucket);
+        CHECK(needs_all_workers(c.bucket, c.share, limits) == c.all_workers);
     }
+}
+
+TEST_CASE("samplesort memory: within 1 % of the slice plus 16 MiB at any worker count") {
+    for (const std::size_t len :
+         {std::size_t{1} << 19, std::size_t{1} << 23, std::size_t{100000000}}) {
+        for (const std::size_t workers : {1, 2, 64, 128}) {
+            CAPTURE(len);
+            CAPTURE(workers);
+            const Memory memory(len, workers);
+            const std::size_t stripes = memory.stripes().size();
+            // Each stripe holds at least its 512 buffer blocks of 2 KiB.
+            CHECK(memory.bytes() >= stripes * (std::size_t{1} << 20));
+            CHECK(memory.bytes() <= len * sizeof(std::int64_t) / 100 + (std::size_t{16} << 20));
+            // The partition still runs on several workers where the pool has them.
+            CHECK((workers == 1 ? stripes == 1 : stripes >= 2));
+        }
+    }
+}
+
+TEST_CASE("samplesort memory: a stripe is claimed by one worker at a time") {
+    const Workspaces stripes(3);
+    CHECK(stripes.claim(1) == 1);
+    CHECK(stripes.claim(1) == 2);
+    CHECK(stripes.claim(1) == 0);
+    CHECK(stripes.claim(0) == 3);  // all held
+    stripes.release(2);
+    CHECK(stripes.claim(0) == 2);
+}
+
+TEST_CASE("samplesort sample: two samples of the same slice read different positions") {
+    // Every value is its own position, so the sorted sample lists the positions read.
+    Values positions(1 << 20);
+    std::iota(positions.begin(), positions.end(), 0);
+    Values first(samplesort_oversampling << 4), second(first.size());
+    auto pool = start_pool(1);
+    pool->in_worker([&](const WorkerContext& worker) {
+        sorted_sample(worker, positions, first.data(), samplesort_oversampling, 4);
+        sorted_sample(worker, positions, second.data(), samplesort_oversampling, 4);
+    });
+    CHECK(first != second);
 }

@@ -2,6 +2,7 @@
 start, fork, and a fault inside a joined task. Each case but the last runs in a fresh interpreter,
 since the pool is made once per process."""
 
+import ctypes
 import json
 import os
 import subprocess
@@ -288,3 +289,103 @@ def test_fault_in_a_join_task_is_raised_in_the_caller(side):
     # The pool is still usable afterwards.
     with pytest.raises(type(info.value), match="fault in task"):
         testing.join_fault("a" if side == "b" else "b")
+
+
+# --- starting the pool under an address-space limit --------------------------------------------
+
+# A worker's stack and its guard page: the address space each started worker takes.
+WORKER_MAPPING = (2 << 20) + 4096
+# Just above each whole number of worker stacks, a start used to die in glibc when a thread's
+# first touch of the module's thread-local data, or the registration of a thread-local
+# destructor, could not be allocated: windows a few KiB wide, which these steps cross.
+WINDOW_STEPS = range(0, 16 << 10, 2 << 10)
+
+# One interpreter per worker count; each sort runs in a child forked from it (cheap, and the
+# parent never makes a pool, so every child starts its own). The child measures its address
+# space, leaves `delta` bytes above it and sorts; with a warm pool the pool is started first by
+# a call on a short array, and the limit follows at once, while workers may still be starting.
+# A cold pool meets the limit across the windows above every number of stacks; a warm one has
+# its stacks already and meets it in the first window, where any allocation by a worker fails.
+LIMIT_SWEEP = """
+import resource, signal, sys
+import _tarvo
+
+cold_deltas, warm_deltas = json.loads(sys.argv[1])
+values, expected = shuffled(600_000)
+
+def address_space():
+    with open("/proc/self/status") as status:
+        line = next(l for l in status if l.startswith("VmSize:"))
+    return int(line.split()[1]) * 1024
+
+def sort_under_limit(delta, warm):
+    if warm:
+        _tarvo.par_merge(values[:10_000].copy())
+    arr = values.copy()
+    outcome = "sorted"
+    resource.setrlimit(resource.RLIMIT_AS, (address_space() + delta, resource.RLIM_INFINITY))
+    try:
+        _tarvo.par_sort_unstable(arr)
+    except BaseException as error:
+        outcome = [type(error).__name__, str(error)]
+    resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+    if outcome == "sorted" and not (arr == expected).all():
+        outcome = "wrong order"
+    return outcome
+
+results = []
+for warm, deltas in ((False, cold_deltas), (True, warm_deltas)):
+    for delta in deltas:
+        read_end, write_end = os.pipe()
+        pid = os.fork()
+        if pid == 0:
+            os.close(read_end)
+            os.write(write_end, json.dumps(sort_under_limit(delta, warm)).encode())
+            os._exit(0)
+        os.close(write_end)
+        with os.fdopen(read_end) as pipe:
+            reported = pipe.read()
+        _, status = os.waitpid(pid, 0)
+        code = os.waitstatus_to_exitcode(status)
+        outcome = json.loads(reported) if code == 0 and reported else f"died ({code})"
+        results.append([warm, delta, outcome])
+print(json.dumps(results))
+"""
+
+
+@pytest.mark.skipif(
+    hasattr(ctypes.CDLL(None), "__asan_init"),
+    reason="AddressSanitizer maps shadow and per-thread memory of its own, so the limit's windows "
+    "fall elsewhere, and it ends the process itself when such a mapping fails",
+)
+def test_a_pool_started_under_an_address_space_limit_sorts_or_faults_never_dies():
+    sweeps = {}
+    for workers in (1, 2, 7):
+        cold = [k * WORKER_MAPPING + step for k in range(workers + 1) for step in WINDOW_STEPS]
+        env = {k: v for k, v in os.environ.items() if not k.startswith("RAYON_")}
+        env.update(RAYON_NUM_THREADS=str(workers), OPENBLAS_NUM_THREADS="1")
+        code = CHILD_PRELUDE + LIMIT_SWEEP
+        sweeps[workers] = subprocess.Popen(
+            [sys.executable, "-c", code, json.dumps([cold, list(WINDOW_STEPS)])],
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            text=True,
+            env=env,
+        )
+    for workers, sweep in sweeps.items():
+        stdout, stderr = sweep.communicate(timeout=120)
+        assert sweep.returncode == 0, stderr[-4000:]
+        results = json.loads(stdout.strip().splitlines()[-1])
+        assert len(results) == (workers + 2) * len(WINDOW_STEPS)
+        for warm, delta, outcome in results:
+            where = (
+                f"{workers} workers, {'warm' if warm else 'cold'} pool, {delta} bytes: {outcome}"
+            )
+            if outcome != "sorted":
+                assert isinstance(outcome, list), f"{where}\n{stderr[-4000:]}"
+                kind, text = outcome
+                assert kind == "PanicException", where
+                assert text.startswith(PREFIX) and len(text) > len(PREFIX), where
+        # The sweep reaches both sides: starts that fail and pools that sort.
+        outcomes = {"sorted" if outcome == "sorted" else "fault" for _, _, outcome in results}
+        assert outcomes == {"sorted", "fault"}, workers

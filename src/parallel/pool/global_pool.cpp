@@ -36,7 +36,9 @@ void forget_pool_in_child() noexcept {
 Registry& create_global_pool(WorkerStateFactory make_state) {
     static bool fork_handler_registered = false;
     if (!fork_handler_registered) {
-        pthread_atfork(nullptr, nullptr, &forget_pool_in_child);
+        // Its only failure is ENOMEM; without the handler a forked child would wait for threads
+        // it does not have, so the pool is not made and the next call tries again.
+        if (pthread_atfork(nullptr, nullptr, &forget_pool_in_child) != 0) throw std::bad_alloc();
         fork_handler_registered = true;
     }
     std::string cause;

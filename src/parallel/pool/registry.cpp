@@ -50,14 +50,27 @@ bool Worker::take_back_or_wait(Job* job, const AtomicLatch& done) noexcept {
 void Worker::wait_until(const AtomicLatch& done) noexcept {
     Sleep& sleep = registry_->sleep_;
     unsigned idle_rounds = 0;
+    bool searching = false;
+    const auto stop_searching = [&] {
+        if (searching) sleep.stop_searching();
+        searching = false;
+    };
     while (!done.probe()) {
         if (Job* job = registry_->find_work(*this)) {
+            if (searching) {
+                // Posters woke nobody while this worker searched: pass the duty on.
+                stop_searching();
+                sleep.wake_one();
+            }
             job->execute(context());
             idle_rounds = 0;
         } else if (idle_rounds < idle_rounds_before_sleep) {
+            if (!searching) sleep.start_searching();
+            searching = true;
             ++idle_rounds;
             std::this_thread::yield();
         } else {
+            stop_searching();
             // Announce first, then the last look: see README.md, "Sleeping".
             sleep.announce(index_);
             if (done.probe()) {
@@ -70,6 +83,12 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
             }
             idle_rounds = 0;
         }
+    }
+    if (searching) {
+        // Posts made while this worker searched woke nobody, counting on it to find their jobs;
+        // it leaves without looking again, so a job still waiting must reach a sleeper.
+        stop_searching();
+        if (registry_->has_pending_work()) sleep.wake_one();
     }
 }
 
@@ -126,6 +145,13 @@ void Registry::stop() noexcept {
 void Registry::inject(Job* job) {
     injected_.push_back(job);
     sleep_.wake_one();
+}
+
+bool Registry::has_pending_work() const noexcept {
+    for (std::size_t i = 0; i < size_; ++i) {
+        if (!workers_[i].deque_.looks_empty()) return true;
+    }
+    return !injected_.looks_empty();
 }
 
 Job* Registry::find_work(Worker& thief) noexcept {

@@ -101,6 +101,8 @@ class Registry {
     void inject(Job* job);
     // A job for `thief`: its own newest, else the oldest of another worker, else an injected one.
     Job* find_work(Worker& thief) noexcept;
+    // Whether any deque or the injection queue holds a job (sequentially consistent looks).
+    bool has_pending_work() const noexcept;
     void stop() noexcept;
 
     std::size_t size_;

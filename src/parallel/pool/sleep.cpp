@@ -28,6 +28,7 @@ void Sleep::sleep(std::size_t worker) noexcept {
 }
 
 void Sleep::wake_one() noexcept {
+    if (searching_.load(std::memory_order_seq_cst) != 0) return;
     if (listed_count_.load(std::memory_order_seq_cst) == 0) return;
     std::lock_guard lock(mutex_);
     if (first_listed_ != none) notify(first_listed_);

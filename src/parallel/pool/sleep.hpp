@@ -25,7 +25,12 @@ class Sleep {
     // Blocks worker i until a wake-up after its announcement (returns at once if one came).
     void sleep(std::size_t worker) noexcept;
 
-    // A job was posted: wakes one announced worker, if any.
+    // A worker is looking for work without having announced sleep, or has stopped doing so.
+    void start_searching() noexcept { searching_.fetch_add(1, std::memory_order_seq_cst); }
+    void stop_searching() noexcept { searching_.fetch_sub(1, std::memory_order_seq_cst); }
+
+    // A job was posted: wakes one announced worker, if any, unless a worker is searching (it
+    // finds the job, or its last look before sleeping does).
     void wake_one() noexcept;
     // The latch worker i waits on was set: wakes that worker if it has announced.
     void wake(std::size_t worker) noexcept;
@@ -52,6 +57,9 @@ class Sleep {
     std::size_t first_listed_ = none;
     // Listed workers; read without the mutex by posters to skip the common no-sleeper case.
     std::atomic<std::size_t> listed_count_{0};
+    // Workers looking for work that have not announced; a worker that finds a job while
+    // counted here wakes a sleeper in the posters' stead.
+    std::atomic<std::size_t> searching_{0};
 };
 
 }  // namespace tarvo

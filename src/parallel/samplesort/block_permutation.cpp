@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "parallel/pool/spin_wait.hpp"
+
 namespace tarvo::samplesort {
 namespace {
 
@@ -13,8 +15,9 @@ void copy_block(std::int64_t* to, const std::int64_t* from) noexcept {
 }  // namespace
 
 void BucketPointers::lock() noexcept {
+    SpinWait wait;
     while (locked_.exchange(true, std::memory_order_acquire)) {
-        while (locked_.load(std::memory_order_relaxed)) __builtin_ia32_pause();
+        while (locked_.load(std::memory_order_relaxed)) wait.once();
     }
 }
 

@@ -2,36 +2,23 @@
 
 #include <algorithm>
 #include <bit>
-#include <optional>
 
 #include "parallel/pool/parallel_for.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
+#include "parallel/samplesort/sample.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
 namespace {
 
+static_assert(samplesort_resample_oversampling << samplesort_log_buckets_max <= max_buckets * block,
+              "an overfull bucket's sample fits the first stripe's buffer blocks");
+
 unsigned log_buckets_for(std::size_t n) noexcept {
     const unsigned wanted = static_cast<unsigned>(std::bit_width(n / samplesort_bucket_target));
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
-}
-
-// A sample at pseudo-random positions (evenly spaced ones would alias with periodic input), each
-// read once, sorted.
-ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* sample) noexcept {
-    const std::size_t count =
-        std::min(s.size(), samplesort_oversampling << log_buckets_for(s.size()));
-    std::uint64_t state = 0x9E3779B97F4A7C15u ^ s.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        state ^= state << 13;
-        state ^= state >> 7;
-        state ^= state << 17;
-        sample[i] = s[state % s.size()];
-    }
-    kernel_sort(worker, Slice(sample, count));
-    return ConstSlice(sample, count);
 }
 
 // Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
@@ -42,12 +29,20 @@ bool sorted_by_counting(const WorkerContext& worker, Slice s, ConstSlice sample,
     return values && sort_by_counting(worker, s, *values, stripe_memory);
 }
 
-template <class Body>
-void for_each_unsorted_bucket(Slice s, const Classifier& classify, const std::size_t* starts,
-                              const Body& body) {
+Slice bucket_of(Slice s, const std::size_t* starts, std::size_t b) noexcept {
+    return s.subspan(starts[b], starts[b + 1] - starts[b]);
+}
+
+// The average length of the buckets that still need sorting.
+std::size_t share_of_sorted_buckets(const Classifier& classify,
+                                    const std::size_t* starts) noexcept {
+    std::size_t buckets = 0, elements = 0;
     for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
-        if (!classify.is_equal_bucket(b)) body(s.subspan(starts[b], starts[b + 1] - starts[b]));
+        if (classify.is_equal_bucket(b)) continue;
+        ++buckets;
+        elements += starts[b + 1] - starts[b];
     }
+    return buckets == 0 ? 0 : elements / buckets;
 }
 
 void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemory& memory,
@@ -56,66 +51,92 @@ void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemor
         kernel_sort(worker, s);
         return;
     }
-    const ConstSlice sample = sorted_sample(worker, s, memory.sample);
+    const unsigned log_buckets = log_buckets_for(s.size());
+    const ConstSlice sample =
+        sorted_sample(worker, s, memory.sample, samplesort_oversampling, log_buckets);
     if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
-    const Classifier classify(sample, log_buckets_for(s.size()));
+    const Classifier classify(sample, log_buckets);
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
-    for_each_unsorted_bucket(s, classify, starts, [&](Slice bucket) {
-        sort_on_this_worker(worker, bucket, memory, limits, depth - 1);
-    });
+    for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
+        if (!classify.is_equal_bucket(b)) {
+            sort_on_this_worker(worker, bucket_of(s, starts, b), memory, limits, depth - 1);
+        }
+    }
 }
 
-void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
-                         BucketId* ids, const Limits& limits, unsigned depth);
-
-void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
+// A bucket task of a parallel partition, on whichever worker runs it: the kernel for a leaf,
+// else a partition with a stripe no other task holds (the kernel if every stripe is busy).
+void sort_bucket(const WorkerContext& worker, Slice s, const Workspaces& stripes,
                  const Limits& limits, unsigned depth) noexcept {
-    if (s.size() <= limits.sequential_partition_max || depth == 0) {
-        // A worker runs a bucket without joining, so no other task uses its stripe meanwhile.
-        // A slice too short to give every worker a stripe has buckets that rarely need another
-        // partition: a worker without a stripe leaves such a bucket to the kernel.
-        if (worker.index() < workspaces.size()) {
-            sort_on_this_worker(worker, s, workspaces[worker.index()], limits, depth);
-        } else {
-            kernel_sort(worker, s);
-        }
-        return;
-    }
-    // A bucket this large is rare (a sample that missed a heavy range of values): it gets a
-    // parallel partition of its own, with memory of its own, or the kernel without it.
-    std::optional<Memory> own;
-    try {
-        own.emplace(s.size(), workspaces.size());
-    } catch (const OutOfMemory&) {
+    if (s.size() <= limits.leaf_max || depth == 0) {
         kernel_sort(worker, s);
         return;
     }
-    sort_on_all_workers(worker, s, own->stripes(), own->block_ids(), limits, depth);
+    const std::size_t stripe = stripes.claim(worker.index());
+    if (stripe == stripes.size()) {
+        kernel_sort(worker, s);
+        return;
+    }
+    // Sequential: no join, so no other task can run on this thread while it holds the stripe.
+    sort_on_this_worker(worker, s, stripes[stripe], limits, depth);
+    stripes.release(stripe);
 }
 
-void sort_on_all_workers(const WorkerContext& worker, Slice s, const Workspaces& workspaces,
-                         BucketId* ids, const Limits& limits, unsigned depth) {
-    const ConstSlice sample = sorted_sample(worker, s, workspaces[0].sample);
-    if (sorted_by_counting(worker, s, sample, workspaces.all())) return;
-    const Classifier classify(sample, log_buckets_for(s.size()));
+// Sorts `s` with a partition on all the workers, from `sample` (sorted, drawn for
+// 2^log_buckets buckets).
+void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& memory,
+                         const Limits& limits, unsigned depth, ConstSlice sample,
+                         unsigned log_buckets) {
+    const Workspaces& stripes = memory.stripes();
+    if (sorted_by_counting(worker, s, sample, stripes.all())) return;
+    const Classifier classify(sample, log_buckets);
     std::size_t starts[max_buckets + 1];
-    partition(worker, s, classify, workspaces.all(), ids, starts);
+    partition(worker, s, classify, stripes.all(), memory.block_ids(), starts);
+
+    // A bucket far beyond its share would leave one worker with much of the slice: such buckets
+    // are partitioned again, one after another, by all the workers with a fresh, denser sample.
+    // No bucket task runs meanwhile, so every stripe is free.
+    const std::size_t share = share_of_sorted_buckets(classify, starts);
+    const auto overfull = [&](std::size_t b) {
+        return !classify.is_equal_bucket(b) &&
+               needs_all_workers(starts[b + 1] - starts[b], share, limits);
+    };
+    for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
+        if (!overfull(b)) continue;
+        const Slice bucket = bucket_of(s, starts, b);
+        if (depth <= 1) {
+            kernel_sort(worker, bucket);
+            continue;
+        }
+        const unsigned bucket_log_buckets = log_buckets_for(bucket.size());
+        sort_on_all_workers(worker, bucket, memory, limits, depth - 1,
+                            sorted_sample(worker, bucket, stripes[0].buffers,
+                                          samplesort_resample_oversampling, bucket_log_buckets),
+                            bucket_log_buckets);
+    }
     parallel_for(worker, 0, classify.bucket_count(),
                  [&](const WorkerContext& runner, std::size_t b) {
-                     if (classify.is_equal_bucket(b)) return;
-                     sort_bucket(runner, s.subspan(starts[b], starts[b + 1] - starts[b]),
-                                 workspaces, limits, depth - 1);
+                     if (classify.is_equal_bucket(b) || overfull(b)) return;
+                     sort_bucket(runner, bucket_of(s, starts, b), stripes, limits, depth - 1);
                  });
 }
 
 }  // namespace
 
+bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept {
+    if (bucket <= limits.leaf_max) return false;
+    return bucket > limits.sequential_partition_max || bucket > samplesort_overfull_shares * share;
+}
+
 void sort(const WorkerContext& worker, Slice s, const Memory& memory,
           const Limits& limits) noexcept {
     if (s.size() < 2) return;
-    sort_on_all_workers(worker, s, memory.stripes(), memory.block_ids(), limits,
-                        samplesort_max_depth);
+    const unsigned log_buckets = log_buckets_for(s.size());
+    sort_on_all_workers(
+        worker, s, memory, limits, samplesort_max_depth,
+        sorted_sample(worker, s, memory.stripes()[0].sample, samplesort_oversampling, log_buckets),
+        log_buckets);
 }
 
 }  // namespace tarvo::samplesort

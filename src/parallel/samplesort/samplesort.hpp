@@ -3,8 +3,11 @@
 // "In-place Parallel Super Scalar Samplesort", ESA 2017): a parallel partition of the whole
 // slice into up to 256 buckets (more with equal-key buckets) by splitters from a sample, then
 // every bucket on its own, partitioned again by one worker until it fits the cache, where the
-// sort kernel finishes it. Equal-key buckets are left as they are; input whose sample shows few
-// distinct values is counted and written from the counts instead, if the sample missed none.
+// sort kernel finishes it; a bucket far beyond its share is partitioned again by all of them.
+// Equal-key buckets are left as they are; input whose sample shows few distinct values is counted
+// and written from the counts instead, if the sample missed none.
+
+#include <algorithm>
 
 #include "core/memory.hpp"
 #include "core/slice.hpp"
@@ -14,16 +17,30 @@
 namespace tarvo::samplesort {
 
 // Everything the sort of a slice of `len` elements needs, obtained before any element moves:
-// the buffers of its stripes, one per worker but no more than the slice has stretches of
-// samplesort_elements_per_stripe, and the bucket ids of the slice's blocks. Throws OutOfMemory.
+// the buffers of its stripes and the bucket ids of the slice's blocks. Throws OutOfMemory.
 class Memory {
   public:
     Memory(std::size_t len, std::size_t workers)
-        : stripes_(std::clamp<std::size_t>(len / samplesort_elements_per_stripe, 1, workers)),
-          block_ids_(len / block, Fill::uninitialized) {}
+        : stripes_(stripes_for(len, workers)), block_ids_(len / block, Fill::uninitialized) {}
+
+    // One stripe per worker, but no more than the slice has stretches of
+    // samplesort_elements_per_stripe, nor than the memory cap (samplesort_memory_fixed_bytes
+    // and a share of the slice) pays for.
+    static std::size_t stripes_for(std::size_t len, std::size_t workers) noexcept {
+        const std::size_t budget = samplesort_memory_fixed_bytes +
+                                   len / samplesort_memory_slice_divisor * sizeof(std::int64_t);
+        const std::size_t affordable = budget / Workspaces::bytes_per_stripe;
+        return std::clamp<std::size_t>(std::min(len / samplesort_elements_per_stripe, affordable),
+                                       1, workers);
+    }
 
     const Workspaces& stripes() const noexcept { return stripes_; }
     BucketId* block_ids() const noexcept { return block_ids_.data(); }
+    // All the memory held, in bytes.
+    std::size_t bytes() const noexcept {
+        return stripes_.size() * Workspaces::bytes_per_stripe +
+               block_ids_.size() * sizeof(BucketId);
+    }
 
   private:
     Workspaces stripes_;
@@ -35,9 +52,13 @@ class Memory {
 struct Limits {
     // Buckets up to this length go to the kernel.
     std::size_t leaf_max = samplesort_leaf_max;
-    // Buckets up to this length are partitioned by one worker; longer ones by all.
+    // Buckets longer than this are partitioned by all the workers, whatever their share.
     std::size_t sequential_partition_max = samplesort_sequential_partition_max;
 };
+
+// Whether a bucket of `bucket` elements, from a partition whose buckets to be sorted hold
+// `share` elements on average, is partitioned again by all the workers instead of by one.
+bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept;
 
 // Sorts `s` (any length) with `memory`, made for it and for the pool `worker` belongs to.
 void sort(const WorkerContext& worker, Slice s, const Memory& memory,

@@ -243,6 +243,70 @@ TEST_CASE("pool: a failed thread start stops the threads already running and nam
     CHECK(thread_count_after_exits(before) == before);
 }
 
+// A worker state that remembers which worker it was made for and on which thread.
+struct TaggedState final : WorkerState {
+    std::size_t index;
+    std::thread::id made_on;
+};
+
+std::unique_ptr<WorkerState> tagged_state(std::size_t index) {
+    auto state = std::make_unique<TaggedState>();
+    state->index = index;
+    state->made_on = std::this_thread::get_id();
+    return state;
+}
+
+TEST_CASE(
+    "pool: each worker owns the state made for it on the starting thread, and every job "
+    "body is handed the worker that runs it") {
+    std::string cause;
+    auto pool = Registry::start(3, cause, &tagged_state);
+    REQUIRE(pool);
+    std::atomic<bool> b_started{false};
+    std::size_t a_index = 0, b_index = 0;
+    const TaggedState* a_state = nullptr;
+    const TaggedState* b_state = nullptr;
+    std::thread::id a_thread, b_thread;
+    pool->in_worker([&](const WorkerContext& worker) {
+        join(
+            worker,
+            [&](const WorkerContext& runner) {
+                wait_for(b_started);  // b is stolen: it runs on another worker
+                a_index = runner.index();
+                a_state = static_cast<const TaggedState*>(runner.state());
+                a_thread = std::this_thread::get_id();
+            },
+            [&](const WorkerContext& runner) {
+                b_started = true;
+                b_index = runner.index();
+                b_state = static_cast<const TaggedState*>(runner.state());
+                b_thread = std::this_thread::get_id();
+            });
+    });
+    REQUIRE(a_state != nullptr);
+    REQUIRE(b_state != nullptr);
+    CHECK(a_thread != b_thread);
+    CHECK(a_index != b_index);
+    CHECK(a_index < 3);
+    CHECK(b_index < 3);
+    CHECK(a_state->index == a_index);
+    CHECK(b_state->index == b_index);
+    // Made before the threads started, by the thread that started them.
+    CHECK(a_state->made_on == std::this_thread::get_id());
+    CHECK(b_state->made_on == std::this_thread::get_id());
+}
+
+TEST_CASE("pool: a worker state that cannot be made fails the start before any thread runs") {
+    const std::size_t before = thread_count_of_process();
+    std::string cause;
+    const auto refuse = [](std::size_t index) -> std::unique_ptr<WorkerState> {
+        if (index == 2) throw OutOfMemory(64);
+        return nullptr;
+    };
+    CHECK_THROWS_AS(Registry::start(4, cause, refuse), OutOfMemory);
+    CHECK(thread_count_of_process() == before);
+}
+
 TEST_CASE("pool: workers get at least 2 MiB of stack and the threads asked for") {
     const std::size_t before = thread_count_of_process();
     auto pool = start_pool(3);
