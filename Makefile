@@ -24,7 +24,7 @@ apt = @[ -e $(1) ] || { echo "installing $(2)"; (apt-get update -qq && \
 
 .PHONY: all venv system-deps install test test-cpp test-python test-asan test-tsan test-no-highway
 .PHONY: test-aarch64 fuzz-smoke fuzz
-.PHONY: coverage bench bench-build bench-cpp wheel test-matrix lint format clean
+.PHONY: coverage bench bench-scaling bench-build bench-cpp wheel test-matrix lint format clean
 all: install
 
 $(VENV)/.ready: requirements-dev.txt
@@ -103,8 +103,9 @@ test-aarch64: venv system-deps
 	$(call preset,aarch64)
 
 # libFuzzer comes with clang; clang 16 is the first whose library has std::source_location.
-# fuzz-smoke replays the seeds and a few hundred mutations per routine; fuzz runs each routine
-# for FUZZ_SECONDS (FUZZ_ROUTINES='pdq radix' picks some).
+# fuzz-smoke replays the seeds and a few hundred mutations per routine, and pool-sized seeds and
+# a few mutations through par_sort_unstable; fuzz runs each routine for FUZZ_SECONDS
+# (FUZZ_ROUTINES='pdq radix' picks some).
 FUZZ_SECONDS ?= 300
 fuzz-smoke: venv
 	$(call apt,/usr/lib/llvm-16/lib/clang/16/lib/linux/libclang_rt.fuzzer-x86_64.a,clang-16 libclang-rt-16-dev)
@@ -139,6 +140,11 @@ coverage: venv system-deps
 
 bench: install
 	python -m tarvo.bench $(BENCH_ARGS)
+
+# CPU time of par_sort_unstable with 2, 8, 32 and 128 workers over 2 workers', per pattern: work
+# that grows with the workers shows even where there are fewer cores (a few minutes).
+bench-scaling: install
+	python -m tarvo.bench --scaling $(BENCH_ARGS)
 
 # make test builds the C++ benchmarks too, so that they keep compiling; bench-cpp runs them.
 bench-build: venv system-deps

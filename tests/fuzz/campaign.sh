@@ -7,7 +7,7 @@
 set -uo pipefail
 build=$1 seconds=$2
 shift 2
-seeds=$(cd "$(dirname "$0")" && pwd)/corpus
+here=$(cd "$(dirname "$0")" && pwd)
 work=$build/tests/fuzz
 fuzz=$work/fuzz_sort
 if [ $# -eq 0 ]; then
@@ -18,6 +18,9 @@ failed=0
 printf '%-24s %12s %8s %8s  %s\n' routine executions exec/s corpus result
 for routine in "$@"; do
     corpus=$work/campaign/$routine
+    # The pool-sized routines read another input layout, with seeds of their own.
+    seeds=$here/corpus
+    [[ $routine == pool:* ]] && seeds=$here/pool_corpus
     log=$work/campaign/$routine.log
     mkdir -p "$corpus"
     "$fuzz" --routine="$routine" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \

@@ -1,6 +1,7 @@
 """The benchmark package: a tiny run end to end, and the pieces whose output is hand-checked."""
 
 import json
+import os
 import sys
 
 import numpy as np
@@ -8,15 +9,25 @@ import pytest
 
 from tarvo.bench import main
 from tarvo.bench.candidates import cap_for, is_capped
-from tarvo.bench.cli import build_parser, parse_size
-from tarvo.bench.inputs import FEW_DISTINCT, PATTERN_NAMES, SMALL_RANGE, make_input
-from tarvo.bench.targets import (
+from tarvo.bench.checks import (
     Check,
     Target,
     format_check,
     format_summary,
     format_target,
+    size_label,
 )
+from tarvo.bench.cli import build_parser, parse_size
+from tarvo.bench.inputs import (
+    ALL_PATTERN_NAMES,
+    FEW_DISTINCT,
+    FOUR_DISTINCT,
+    HEAVY_VALUES,
+    RARE_PER_STRIPE,
+    SMALL_RANGE,
+    make_input,
+)
+from tarvo.bench.scaling import WORKER_COUNTS, format_scaling, run_scaling
 from tarvo.bench.timing import Candidate, Series, paired_ratio, side_by_side
 
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
@@ -144,7 +155,7 @@ def test_quadratic_caps_apply_only_where_the_sort_is_quadratic():
     assert cap_for("pdq", "all-equal") is None
 
 
-@pytest.mark.parametrize("pattern", PATTERN_NAMES)
+@pytest.mark.parametrize("pattern", ALL_PATTERN_NAMES)
 def test_inputs_are_reproducible_contiguous_int64(pattern):
     arr = make_input(pattern, 2000, seed=5)
     assert arr.dtype == np.int64 and arr.flags.c_contiguous and arr.shape == (2000,)
@@ -165,6 +176,67 @@ def test_inputs_have_their_patterns_shape():
     np.testing.assert_array_equal(np.sort(nearly), np.arange(n))
 
 
+def test_the_target_patterns_have_their_shape():
+    n = 4096  # isqrt 64
+    assert set(np.unique(make_input("four-distinct", n))) <= set(range(FOUR_DISTINCT))
+    roots = make_input("sqrt-distinct", n)
+    np.testing.assert_array_equal(np.sort(roots), np.repeat(np.arange(64), 64))
+    assert not np.array_equal(roots, np.sort(roots))  # shuffled
+    exponential = make_input("exponential", n)
+    assert exponential.min() >= 1 and exponential.max() < 2**12
+    # Every magnitude 2^0 .. 2^11 holds about a twelfth of the values.
+    magnitudes = np.bincount(np.floor(np.log2(exponential)).astype(int), minlength=12)
+    assert len(magnitudes) == 12 and magnitudes.min() > n / 12 / 2
+    assert make_input("zipf", n).min() >= 1
+
+
+@pytest.mark.parametrize("workers", [2, 8])
+def test_heavy_and_rare_values_give_every_stripe_values_of_its_own(workers):
+    n = 1 << 16
+    values = make_input("heavy-rare", n, workers=workers)
+    heavy = np.unique(values[values >= 10**12])
+    assert len(heavy) == HEAVY_VALUES
+    for index, stripe in enumerate(np.array_split(values, workers)):
+        rare = stripe[stripe < heavy.min()]
+        own = np.arange(index * RARE_PER_STRIPE, (index + 1) * RARE_PER_STRIPE)
+        np.testing.assert_array_equal(np.sort(rare), own)
+
+
+def test_sizes_are_labelled_as_powers_where_they_are():
+    assert [size_label(n) for n in (10**7, 2**23, 100, 2_000, 8_388)] == [
+        "10^7",
+        "2^23",
+        "10^2",
+        "2,000",
+        "8,388",
+    ]
+
+
+def test_scaling_measures_every_worker_count_in_a_process_of_its_own():
+    report = run_scaling(("four-distinct", "heavy-rare"), size=1 << 12, rounds=1, seed=3)
+    assert set(report.measured) == {"four-distinct", "heavy-rare"}
+    for pattern, row in report.measured.items():
+        assert set(row) == set(WORKER_COUNTS) and report.correct(pattern)
+        assert report.cpu_growth(pattern, WORKER_COUNTS[0]) == 1.0
+    text = format_scaling(report)
+    cores = len(os.sched_getaffinity(0))
+    above = [w for w in WORKER_COUNTS[1:] if w > cores]
+    row = next(line for line in text.splitlines() if line.startswith("heavy-rare"))
+    assert row.count(f"n/a ({cores} cores)") == len(above)
+    assert "WRONG" not in text
+
+
+def test_a_short_run_of_the_targets_prints_every_target_with_its_verdict(capfd):
+    assert main(["--targets", "--quick", "--repeats", "1", "--no-progress"]) == 0
+    lines = capfd.readouterr().out.splitlines()
+    assert lines[0].startswith("CPU: ") and "family" in lines[0]
+    assert "workers: 2;" in lines[2]
+    numbered = [line for line in lines if line[:1].isdigit() and "targets met" not in line]
+    assert [int(line.split()[0]) for line in numbered] == list(range(1, 12))
+    assert all(line.split("  (worst")[0].rstrip().endswith(("PASS", "MISS")) for line in numbered)
+    assert lines[-1].endswith("of 11 targets met")
+
+
 def test_options_parse_sizes_lists_and_the_targets_mode():
     assert [parse_size(text) for text in ("1e6", "10**3", "1_000", "7")] == [10**6, 1000, 1000, 7]
     options = build_parser().parse_args(["--targets", "--repeats", "3", "--threads", "2"])
@@ -175,6 +247,8 @@ def test_options_parse_sizes_lists_and_the_targets_mode():
         build_parser().parse_args(["--patterns", "shuffled"])
     with pytest.raises(SystemExit):
         build_parser().parse_args(["--functions", "sorted"])
+    options = build_parser().parse_args(["--scaling", "--sizes", "2**20", "--patterns", "zipf"])
+    assert (options.scaling, options.sizes, options.patterns) == (True, [2**20], ["zipf"])
 
 
 def test_checks_format_their_ratio_limit_and_verdict():

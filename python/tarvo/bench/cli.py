@@ -18,7 +18,7 @@ from pathlib import Path
 import numpy as np
 
 from tarvo.bench.candidates import BASELINE, FUNCTION_NAMES
-from tarvo.bench.inputs import DEFAULT_SEED, PATTERN_NAMES
+from tarvo.bench.inputs import ALL_PATTERN_NAMES, DEFAULT_SEED, PATTERN_NAMES
 
 DEFAULT_SIZES = (100, 1_000, 10_000, 100_000, 1_000_000)
 # --quick: three sizes and three rounds, well under a minute even with slow stand-ins.
@@ -27,6 +27,7 @@ QUICK_REPEATS = 3
 # Five rounds give a median that one disturbed round cannot move.
 DEFAULT_REPEATS = 5
 THREADS_VARIABLE = "RAYON_NUM_THREADS"
+TARGET_WORKERS = 2
 # The bench extra: without it the report is the table and the JSON, and one line says so.
 BENCH_EXTRA = ("tqdm", "matplotlib")
 EXTRA_NOTE = 'pip install "tarvo[bench]" adds the progress bar and the picture'
@@ -75,8 +76,9 @@ def build_parser() -> argparse.ArgumentParser:
     )
     parser.add_argument(
         "--patterns",
-        type=_list_of(str.strip, PATTERN_NAMES),
-        help=f"comma-separated, from: {', '.join(PATTERN_NAMES)} (default: all)",
+        type=_list_of(str.strip, ALL_PATTERN_NAMES),
+        help=f"comma-separated, from: {', '.join(PATTERN_NAMES)} (default: all); "
+        f"--scaling also takes {', '.join(ALL_PATTERN_NAMES[len(PATTERN_NAMES) :])}",
     )
     parser.add_argument(
         "--functions",
@@ -91,7 +93,15 @@ def build_parser() -> argparse.ArgumentParser:
         "--quick", action="store_true", help="sizes 10^3 to 10^5, three rounds: under a minute"
     )
     parser.add_argument(
-        "--targets", action="store_true", help="measure the numbered speed targets instead"
+        "--targets",
+        action="store_true",
+        help="measure the numbered speed targets instead (2 workers; --quick: small inputs)",
+    )
+    parser.add_argument(
+        "--scaling",
+        action="store_true",
+        help="CPU time of par_sort_unstable with 2, 8, 32 and 128 workers instead "
+        "(--sizes: one size, default 2^23; --quick: 2^20)",
     )
     parser.add_argument(
         "--out-dir", type=Path, default=Path("."), help="where the PNG and JSON go (default: .)"
@@ -106,6 +116,11 @@ def main(argv: list[str] | None = None) -> int:
     options = build_parser().parse_args(argv)
     if options.repeats is not None and options.repeats < 1:
         build_parser().error("--repeats must be at least 1")
+    if options.targets and options.scaling:
+        build_parser().error("--targets and --scaling are separate runs")
+    if options.targets:
+        # The targets are defined for two workers; other counts run in children of their own.
+        options.threads = TARGET_WORKERS
     if options.threads is not None:
         if options.threads < 1:
             build_parser().error("--threads must be at least 1")
@@ -113,6 +128,8 @@ def main(argv: list[str] | None = None) -> int:
             return _rerun_with_threads(argv, options.threads)
     if options.targets:
         return _run_targets(options)
+    if options.scaling:
+        return _run_scaling(options)
     return _run_suite(options)
 
 
@@ -178,6 +195,8 @@ def _run_suite(options) -> int:
     sizes = options.sizes or list(QUICK_SIZES if options.quick else DEFAULT_SIZES)
     repeats = options.repeats or (QUICK_REPEATS if options.quick else DEFAULT_REPEATS)
     patterns = options.patterns or list(PATTERN_NAMES)
+    if not set(patterns) <= set(PATTERN_NAMES):
+        build_parser().error(f"the report's patterns are {', '.join(PATTERN_NAMES)}")
     functions = options.functions or list(FUNCTION_NAMES)
     functions = [name for name in FUNCTION_NAMES if name in functions]  # table order
 
@@ -213,19 +232,44 @@ def _run_suite(options) -> int:
 def _run_targets(options) -> int:
     from tarvo import _route
     from tarvo.bench import targets
+    from tarvo.bench.checks import Run, cpu_description, format_summary, format_target_block
 
     repeats = options.repeats or (QUICK_REPEATS if options.quick else DEFAULT_REPEATS)
+    print(f"CPU: {cpu_description()}")
     print(f"leaf kernel of the pool-backed sorts: {_route.leaf_kernel()}")
+    print(f"workers: {os.environ.get(THREADS_VARIABLE)}; median of {repeats} interleaved rounds")
     with _progress_bar(targets.total_ticks(repeats), options, "round") as bar:
+        run = Run(repeats, options.seed, tick=lambda: bar.update(1), quick=options.quick)
         results = targets.run_targets(
-            repeats,
-            options.seed,
-            tick=lambda: bar.update(1),
-            report=lambda target: bar.write(targets.format_target_block(target), file=sys.stdout),
+            run, report=lambda target: bar.write(format_target_block(target), file=sys.stdout)
         )
-    print(targets.format_summary(results))
+    print(format_summary(results))
     _note_missing_extras()
     return 0
+
+
+def _run_scaling(options) -> int:
+    from tarvo.bench import scaling
+    from tarvo.bench.checks import cpu_description
+
+    if options.sizes and len(options.sizes) > 1:
+        build_parser().error("--scaling takes one size")
+    quick = options.quick
+    size = options.sizes[0] if options.sizes else (scaling.QUICK_SIZE if quick else None)
+    rounds = options.repeats or (scaling.QUICK_ROUNDS if quick else scaling.DEFAULT_ROUNDS)
+    patterns = options.patterns or scaling.PATTERNS
+    print(f"CPU: {cpu_description()}")
+    with _progress_bar(len(scaling.WORKER_COUNTS), options, "worker count") as bar:
+
+        def progress(workers: int) -> None:
+            bar.set_description(f"{workers} workers")
+            bar.update(0 if workers == scaling.WORKER_COUNTS[0] else 1)
+
+        report = scaling.run_scaling(
+            patterns, size or scaling.DEFAULT_SIZE, rounds, options.seed, progress=progress
+        )
+    print(scaling.format_scaling(report))
+    return 0 if all(map(report.correct, report.measured)) else 1
 
 
 def _meta(options, sizes, patterns, functions, repeats, started_at, elapsed) -> dict:

@@ -17,7 +17,7 @@ import numpy as np
 
 from tarvo.bench.candidates import sort_function
 from tarvo.bench.inputs import make_input
-from tarvo.bench.timing import Candidate, side_by_side
+from tarvo.bench.timing import Candidate, Series, side_by_side
 
 
 def serve(requests, replies) -> None:
@@ -78,6 +78,15 @@ class Worker:
 
     def __exit__(self, *exc_info):
         self.close()
+
+
+def record(reply: dict, into: Series) -> None:
+    """Adds a worker's reply to the series it belongs to."""
+    if "error" in reply:
+        into.error = reply["error"]
+        return
+    into.seconds.append(reply["seconds"])
+    into.wrong = into.wrong or not reply["correct"]
 
 
 if __name__ == "__main__":
