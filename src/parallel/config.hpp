@@ -15,6 +15,34 @@ namespace tarvo {
 // from about 1.2 * 10^5 elements, on Gaussian and skewed input only from about 4 * 10^5.
 inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) - 1;
 
+// Above pool_sort_sequential_max the first sample's shape decides (samplesort_choice.hpp): the
+// samplesort runs where r / workers + pool_sort_fixed_cost_elements / len stays at most
+// pool_sort_work_share_percent_max per cent, r being the work ratio of that shape below, and
+// the kernel alone runs elsewhere. The ratios are the samplesort's work (CPU time of all threads)
+// over the kernel's on two workers, the largest measured from 6 * 10^5 to 10^7 elements on the
+// patterns whose samples take that shape (src/parallel/README.md has the table); with more
+// workers they are assumed to stay as they are.
+// 85 %: on two vCPUs sharing one memory bandwidth the wall time came out at 1.1 to 1.3 times
+// the work divided by the workers, so a predicted 0.85 is about where the pool stops winning.
+inline constexpr std::size_t pool_sort_work_share_percent_max = 85;
+// What a call pays for the pool whatever the length (waking the workers, the phases' joins and
+// the first sample, some 150-300 us), in elements the kernel sorts in that time.
+inline constexpr std::size_t pool_sort_fixed_cost_elements = std::size_t{1} << 15;
+// Few values, counted in one read and one write: 0.70-1.02 (four distinct values).
+inline constexpr std::size_t samplesort_work_percent_counted = 105;
+// Linear buckets: random 1.21, values in [0, 10^6) 1.22, nearly sorted 1.18, sqrt(n) distinct
+// values 1.46.
+inline constexpr std::size_t samplesort_work_percent_linear = 150;
+// Trimmed linear buckets: 1 % outliers 1.58, Gaussian below 2 * 10^6 1.25.
+inline constexpr std::size_t samplesort_work_percent_trimmed_linear = 160;
+// Logarithmic buckets: Zipf-like 2.03, exponential 1.78. Two workers never win on these.
+inline constexpr std::size_t samplesort_work_percent_logarithmic = 205;
+// The tree: Gaussian from 2 * 10^6 on, 1.54.
+inline constexpr std::size_t samplesort_work_percent_tree = 155;
+// The tree with equal buckets: 100 values spread over int64, 2.35-3.09 (the kernel is fast on
+// few distinct values). Two and three workers never win on these.
+inline constexpr std::size_t samplesort_work_percent_tree_with_equal_buckets = 310;
+
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, which lets the compiler vectorise the scan; the first failing block ends it.
 inline constexpr std::size_t presorted_scan_block = 256;

@@ -7,6 +7,7 @@
 #include "parallel/parallel_quicksort.hpp"
 #include "parallel/presorted.hpp"
 #include "parallel/samplesort/samplesort.hpp"
+#include "parallel/samplesort_choice.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "parallel/sort_pool.hpp"
 
@@ -34,8 +35,14 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
     }
     const std::size_t workers = sort_pool().size();
     // One worker has nobody to share the work with: the kernel alone is faster than a partition
-    // and its buckets, and the calling thread runs it without the hop to the worker.
+    // and its buckets, and the calling thread runs it without the hop to the worker. On more,
+    // the first sample's shape tells whether the partition's extra work is paid back.
     if (workers == 1) {
+        kernel_sort(s);
+        return;
+    }
+    const samplesort::FirstSample first(s);
+    if (!samplesort_pays_off(first.shape(), s.size(), workers)) {
         kernel_sort(s);
         return;
     }
@@ -47,7 +54,7 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         run_on_pool([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
         return;
     }
-    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory); });
+    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory, first); });
 }
 
 }  // namespace

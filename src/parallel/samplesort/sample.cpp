@@ -37,8 +37,8 @@ std::uint64_t next_sample_seed() noexcept {
     return mix(seed ^ mix(samples.fetch_add(1, std::memory_order_relaxed)));
 }
 
-ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
-                         std::size_t per_bucket, unsigned log_buckets) noexcept {
+Slice draw_sample(ConstSlice s, std::int64_t* room, std::size_t per_bucket,
+                  unsigned log_buckets) noexcept {
     const std::size_t count = std::min(s.size(), per_bucket << log_buckets);
     std::uint64_t state = next_sample_seed() | 1;  // xorshift never leaves zero
     for (std::size_t i = 0; i < count; ++i) {
@@ -47,8 +47,14 @@ ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t
         state ^= state << 17;
         room[i] = s[state % s.size()];
     }
-    kernel_sort(worker, Slice(room, count));
-    return ConstSlice(room, count);
+    return Slice(room, count);
+}
+
+ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
+                         std::size_t per_bucket, unsigned log_buckets) noexcept {
+    const Slice sample = draw_sample(s, room, per_bucket, log_buckets);
+    kernel_sort(worker, sample);
+    return sample;
 }
 
 }  // namespace tarvo::samplesort

@@ -16,8 +16,12 @@ namespace tarvo::samplesort {
 // A fresh seed for each sample: the process's random seed mixed with a running count.
 std::uint64_t next_sample_seed() noexcept;
 
-// Draws min(len, per_bucket << log_buckets) elements of `s` into `room`, each read once, and
-// sorts them on `worker`; returns them.
+// Draws min(len, per_bucket << log_buckets) elements of `s` into `room`, each read once, unsorted;
+// returns them.
+Slice draw_sample(ConstSlice s, std::int64_t* room, std::size_t per_bucket,
+                  unsigned log_buckets) noexcept;
+
+// draw_sample's elements, sorted on `worker`.
 ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
                          std::size_t per_bucket, unsigned log_buckets) noexcept;
 

@@ -122,7 +122,31 @@ void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& mem
                  });
 }
 
+SampleShape shape_of(ConstSlice sorted_sample, unsigned log_buckets) noexcept {
+    if (SampledValues::of(sorted_sample)) return SampleShape::counted;
+    switch (Classifier(sorted_sample, log_buckets).kind()) {
+        case ClassifierKind::linear:
+            return SampleShape::linear;
+        case ClassifierKind::trimmed_linear:
+            return SampleShape::trimmed_linear;
+        case ClassifierKind::logarithmic:
+            return SampleShape::logarithmic;
+        case ClassifierKind::tree:
+            return SampleShape::tree;
+        case ClassifierKind::tree_with_equal_buckets:
+            break;
+    }
+    return SampleShape::tree_with_equal_buckets;
+}
+
 }  // namespace
+
+FirstSample::FirstSample(ConstSlice s) noexcept : log_buckets_(log_buckets_for(s.size())) {
+    const Slice sample = draw_sample(s, room_, samplesort_oversampling, log_buckets_);
+    kernel_sort(sample);
+    size_ = sample.size();
+    shape_ = shape_of(sample, log_buckets_);
+}
 
 bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept {
     if (bucket <= limits.leaf_max) return false;
@@ -137,6 +161,13 @@ void sort(const WorkerContext& worker, Slice s, const Memory& memory,
         worker, s, memory, limits, samplesort_max_depth,
         sorted_sample(worker, s, memory.stripes()[0].sample, samplesort_oversampling, log_buckets),
         log_buckets);
+}
+
+void sort(const WorkerContext& worker, Slice s, const Memory& memory, const FirstSample& first,
+          const Limits& limits) noexcept {
+    if (s.size() < 2) return;
+    sort_on_all_workers(worker, s, memory, limits, samplesort_max_depth, first.sorted(),
+                        first.log_buckets());
 }
 
 }  // namespace tarvo::samplesort

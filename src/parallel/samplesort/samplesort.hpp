@@ -56,12 +56,44 @@ struct Limits {
     std::size_t sequential_partition_max = samplesort_sequential_partition_max;
 };
 
+// What the first partition would make of the slice, as its sample shows it: the sample's few
+// values counted, or the kind of classifier its splitters would build.
+enum class SampleShape {
+    counted,
+    linear,
+    trimmed_linear,
+    logarithmic,
+    tree,
+    tree_with_equal_buckets
+};
+
+// The first partition's sample, drawn and sorted on the calling thread, so that its shape can
+// decide between the kernel alone and the samplesort before the pool is asked for anything; the
+// samplesort then partitions with it rather than drawing another.
+class FirstSample {
+  public:
+    explicit FirstSample(ConstSlice s) noexcept;
+
+    ConstSlice sorted() const noexcept { return ConstSlice(room_, size_); }
+    unsigned log_buckets() const noexcept { return log_buckets_; }
+    SampleShape shape() const noexcept { return shape_; }
+
+  private:
+    std::int64_t room_[sample_capacity];
+    std::size_t size_ = 0;
+    unsigned log_buckets_ = 0;
+    SampleShape shape_ = SampleShape::tree;
+};
+
 // Whether a bucket of `bucket` elements, from a partition whose buckets to be sorted hold
 // `share` elements on average, is partitioned again by all the workers instead of by one.
 bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept;
 
 // Sorts `s` (any length) with `memory`, made for it and for the pool `worker` belongs to.
 void sort(const WorkerContext& worker, Slice s, const Memory& memory,
+          const Limits& limits = {}) noexcept;
+// The same with `first`, drawn from `s` as it is now, as the first partition's sample.
+void sort(const WorkerContext& worker, Slice s, const Memory& memory, const FirstSample& first,
           const Limits& limits = {}) noexcept;
 
 }  // namespace tarvo::samplesort

@@ -1,0 +1,149 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "parallel/config.hpp"
+#include "parallel/parallel_sort.hpp"
+#include "parallel/pool/registry.hpp"
+#include "parallel/samplesort/samplesort.hpp"
+#include "parallel/samplesort_choice.hpp"
+#include "parallel/sort_kernel.hpp"
+
+using namespace tarvo;
+using samplesort::SampleShape;
+using Values = std::vector<std::int64_t>;
+
+namespace {
+
+// One input for each shape a first sample takes, and the shape it takes.
+struct ShapedInput {
+    const char* name;
+    SampleShape shape;
+    Values (*make)(std::size_t n, std::mt19937_64& rng);
+};
+
+Values drawn_from(const Values& values, std::size_t n, std::mt19937_64& rng) {
+    Values v(n);
+    for (auto& x : v) x = values[rng() % values.size()];
+    return v;
+}
+
+const ShapedInput shaped_inputs[] = {
+    {"four values", SampleShape::counted,
+     [](std::size_t n, std::mt19937_64& rng) { return drawn_from({-9, 0, 5, 1 << 30}, n, rng); }},
+    {"random", SampleShape::linear,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) x = static_cast<std::int64_t>(rng());
+         return v;
+     }},
+    // Uniform in [0, 2^20) but for one element in a thousand spread over all of int64.
+    {"outliers", SampleShape::trimmed_linear,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) {
+             x = rng() % 1000 == 0 ? static_cast<std::int64_t>(rng())
+                                   : static_cast<std::int64_t>(rng() % (1 << 20));
+         }
+         return v;
+     }},
+    // Uniform in [2^k, 2^(k + 1)) with k uniform below 20: as many values of every magnitude.
+    {"exponential", SampleShape::logarithmic,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) {
+             const unsigned k = rng() % 20;
+             x = static_cast<std::int64_t>((std::uint64_t{1} << k) + rng() % (1u << k));
+         }
+         return v;
+     }},
+    // Sums of four uniform values: a bell that no stretch of equal width fits.
+    {"bell", SampleShape::tree,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) {
+             x = 0;
+             for (int i = 0; i < 4; ++i) x += static_cast<std::int64_t>(rng() >> 4);
+         }
+         return v;
+     }},
+    {"100 values", SampleShape::tree_with_equal_buckets,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values values(100);
+         for (auto& x : values) x = static_cast<std::int64_t>(rng());
+         return drawn_from(values, n, rng);
+     }},
+};
+
+}  // namespace
+
+TEST_CASE("samplesort choice: hand-worked kernel or pool by shape, length and workers") {
+    // Expected share of the kernel's time, in per cent: work ratio / workers + 100 * 2^15 / len,
+    // against 85. 524288 is the first length above the kernel-only cut-off.
+    struct Case {
+        SampleShape shape;
+        std::size_t len, workers;
+        bool pool;
+    };
+    const Case cases[] = {
+        {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, false},  // below every sample
+        {SampleShape::linear, std::size_t{1} << 30, 1, false},         // nobody to share with
+        {SampleShape::linear, 524288, 2, true},                        // 75 + 6.25
+        {SampleShape::counted, 524288, 2, true},                       // 52.5 + 6.25
+        {SampleShape::tree, 524288, 2, true},                          // 77.5 + 6.25
+        {SampleShape::trimmed_linear, 655359, 2, false},               // 80 + 5.0000076
+        {SampleShape::trimmed_linear, 655360, 2, true},                // 80 + 5
+        {SampleShape::logarithmic, std::size_t{1} << 40, 2, false},    // 102.5 + 0
+        {SampleShape::logarithmic, 524288, 3, true},                   // 68.3 + 6.25
+        {SampleShape::tree_with_equal_buckets, std::size_t{1} << 40, 3, false},  // 103.3
+        {SampleShape::tree_with_equal_buckets, 524288, 4, true},                 // 77.5 + 6.25
+        {SampleShape::tree_with_equal_buckets, 524288, 128, true},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(static_cast<int>(c.shape));
+        CAPTURE(c.len);
+        CAPTURE(c.workers);
+        CHECK(samplesort_pays_off(c.shape, c.len, c.workers) == c.pool);
+    }
+}
+
+TEST_CASE("samplesort choice: every shape sorted from its first sample, and around the cut-offs") {
+    std::mt19937_64 rng(17);
+    std::string cause;
+    for (const ShapedInput& input : shaped_inputs) {
+        INFO(input.name);
+        const Values values = input.make(std::size_t{1} << 20, rng);
+        Values expected = values;
+        std::sort(expected.begin(), expected.end());
+
+        const samplesort::FirstSample first(values);
+        CHECK(first.shape() == input.shape);
+        for (std::size_t workers : {2, 3}) {
+            auto pool = Registry::start(workers, cause, &make_kernel_scratch);
+            REQUIRE(pool);
+            Values sorted = values;
+            const samplesort::Memory memory(sorted.size(), workers);
+            pool->in_worker([&](const WorkerContext& worker) {
+                samplesort::sort(worker, sorted, memory, first);
+            });
+            CHECK(sorted == expected);
+        }
+        // Through the process's pool, whichever way each length goes.
+        for (std::size_t n :
+             {pool_sort_sequential_max + 1, std::size_t{655359}, std::size_t{655360}}) {
+            CAPTURE(n);
+            Values slice(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(n));
+            Values want = slice;
+            std::sort(want.begin(), want.end());
+            Values stable = slice;
+            parallel_stable_sort(stable);
+            parallel_unstable_sort(slice);
+            CHECK(stable == want);
+            CHECK(slice == want);
+        }
+    }
+}
