@@ -1,6 +1,7 @@
 #pragma once
 // The sorts that run on the process-wide worker pool. Each blocks the calling thread until the
-// slice is sorted; short slices are sorted on the calling thread alone.
+// slice is sorted; short slices, and those whose sample says a partition would not pay back its
+// extra work, are sorted on the calling thread alone.
 
 #include "core/slice.hpp"
 
