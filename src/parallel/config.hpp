@@ -25,11 +25,9 @@ inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) -
 // 85 %: on two vCPUs sharing one memory bandwidth the wall time came out at 1.1 to 1.3 times
 // the work divided by the workers, so a predicted 0.85 is about where the pool stops winning.
 inline constexpr std::size_t pool_sort_work_share_percent_max = 85;
-// What a call pays for the pool whatever the length, in elements the kernel sorts in that time
-// (2^16, about 0.6 ms): the phases' joins and the first sample take 0.1-0.3 ms, but a call that
-// finds the workers asleep has measured up to 3 ms more at 10^6 (the README's idle-pool
-// paragraph), enough to make Gaussian input lose there, which this keeps on the kernel.
-inline constexpr std::size_t pool_sort_fixed_cost_elements = std::size_t{1} << 16;
+// What a call pays for the pool whatever the length (waking the workers, the phases' joins and
+// the first sample, some 150-300 us), in elements the kernel sorts in that time.
+inline constexpr std::size_t pool_sort_fixed_cost_elements = std::size_t{1} << 15;
 // Few values, counted in one read and one write: 0.70-1.02 (four distinct values).
 inline constexpr std::size_t samplesort_work_percent_counted = 105;
 // Linear buckets: random 1.21, values in [0, 10^6) 1.22, nearly sorted 1.18, sqrt(n) distinct
