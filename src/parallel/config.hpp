@@ -22,8 +22,9 @@ inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) -
 // over the kernel's on two workers, the largest measured from 6 * 10^5 to 10^7 elements on the
 // patterns whose samples take that shape (src/parallel/README.md has the table); with more
 // workers they are assumed to stay as they are.
-// 85 %: on two vCPUs sharing one memory bandwidth the wall time came out at 1.1 to 1.3 times
-// the work divided by the workers, so a predicted 0.85 is about where the pool stops winning.
+// 85 %: on two vCPUs sharing one memory bandwidth the wall time came out at 1.0 to 1.15 times
+// the work divided by the workers at 10^7 and more at 10^6 (random input), so the prediction
+// keeps a margin below one.
 inline constexpr std::size_t pool_sort_work_share_percent_max = 85;
 // What a call pays for the pool whatever the length (waking the workers, the phases' joins and
 // the first sample, some 150-300 us), in elements the kernel sorts in that time.
@@ -33,11 +34,11 @@ inline constexpr std::size_t samplesort_work_percent_counted = 105;
 // Linear buckets: random 1.21, values in [0, 10^6) 1.22, nearly sorted 1.18, sqrt(n) distinct
 // values 1.46.
 inline constexpr std::size_t samplesort_work_percent_linear = 150;
-// Trimmed linear buckets: 1 % outliers 1.58, Gaussian below 2 * 10^6 1.25.
+// Trimmed linear buckets: 1 % outliers 1.58, Gaussian up to 10^6 1.25.
 inline constexpr std::size_t samplesort_work_percent_trimmed_linear = 160;
 // Logarithmic buckets: Zipf-like 2.03, exponential 1.78. Two workers never win on these.
 inline constexpr std::size_t samplesort_work_percent_logarithmic = 205;
-// The tree: Gaussian from 2 * 10^6 on, 1.54.
+// The tree: Gaussian from 4 * 10^6 on 1.47, at 2 * 10^6 (either shape) 1.54.
 inline constexpr std::size_t samplesort_work_percent_tree = 155;
 // The tree with equal buckets: 100 values spread over int64, 2.35-3.09 (the kernel is fast on
 // few distinct values). Two and three workers never win on these.
