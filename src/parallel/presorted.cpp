@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 
 #include "parallel/config.hpp"
 #include "parallel/pool/parallel_for.hpp"
@@ -47,7 +48,8 @@ void reverse(const WorkerContext* worker, Slice s) noexcept {
     for_each_part(worker, (half + stretch - 1) / stretch, [&](std::size_t part) {
         const std::size_t first = part * stretch;
         const std::size_t last = std::min(half, first + stretch);
-        scan().swap_mirrored(s.data() + first, s.data() + s.size() - first, last - first);
+        std::swap_ranges(s.begin() + first, s.begin() + last,
+                         std::make_reverse_iterator(s.end() - first));
     });
 }
 

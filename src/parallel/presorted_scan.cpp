@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <iterator>
 
 #include "parallel/config.hpp"
 
@@ -36,14 +35,12 @@ bool portable_ordered(const std::int64_t* a, std::size_t pairs,
     return true;
 }
 
-void portable_swap_mirrored(std::int64_t* front, std::int64_t* back, std::size_t count) noexcept {
-    std::swap_ranges(front, front + count, std::make_reverse_iterator(back));
-}
-
 #if defined(__x86_64__)
-// SSE2 has no 64-bit comparison, so the baseline loop compares pairs one by one (0.3-0.4 ms per
-// 10^6 elements); AVX2 and AVX-512 compare four and eight pairs per instruction, each loading
-// the elements and their successors with unaligned loads.
+// SSE2 has no 64-bit comparison, so the baseline loop compares pairs one by one; AVX2 and AVX-512
+// compare four and eight pairs per instruction, loading the elements and their successors with
+// unaligned loads. All-equal input on a Zen 4 (medians of 31 interleaved rounds): 0.36 ms per
+// 10^6 elements (in the L3 cache) for the portable loop, 0.12 for both wide ones; 10^7 elements
+// (from memory) took 6.6-8.1 ms portable, 7.1-7.5 with AVX2 and 3.8 with AVX-512.
 template <bool Rising>
 __attribute__((target("avx2"))) bool avx2_ordered(const std::int64_t* a, std::size_t pairs,
                                                   const std::atomic<bool>& stop) noexcept {
@@ -63,20 +60,6 @@ __attribute__((target("avx2"))) bool avx2_ordered(const std::int64_t* a, std::si
         if (broken) return false;
     }
     return true;
-}
-
-__attribute__((target("avx2"))) void avx2_swap_mirrored(std::int64_t* front, std::int64_t* back,
-                                                        std::size_t count) noexcept {
-    std::size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        auto* f = reinterpret_cast<__m256i*>(front + i);
-        auto* b = reinterpret_cast<__m256i*>(back - i - 4);
-        const __m256i f_lanes = _mm256_loadu_si256(f);
-        const __m256i b_lanes = _mm256_loadu_si256(b);
-        _mm256_storeu_si256(f, _mm256_permute4x64_epi64(b_lanes, 0x1B));
-        _mm256_storeu_si256(b, _mm256_permute4x64_epi64(f_lanes, 0x1B));
-    }
-    portable_swap_mirrored(front + i, back - i, count - i);
 }
 
 template <bool Rising>
@@ -99,25 +82,6 @@ __attribute__((target("avx512f"))) bool avx512_ordered(const std::int64_t* a, st
     }
     return true;
 }
-
-__attribute__((target("avx512f"))) void avx512_swap_mirrored(std::int64_t* front,
-                                                             std::int64_t* back,
-                                                             std::size_t count) noexcept {
-    const __m512i reversed = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
-    // The zero-masked permutation with every lane kept: GCC 12 warns that the unmasked one's
-    // undefined pass-through may be used uninitialised.
-    constexpr __mmask8 all = 0xFF;
-    std::size_t i = 0;
-    for (; i + 8 <= count; i += 8) {
-        std::int64_t* f = front + i;
-        std::int64_t* b = back - i - 8;
-        const __m512i f_lanes = _mm512_loadu_si512(f);
-        const __m512i b_lanes = _mm512_loadu_si512(b);
-        _mm512_storeu_si512(f, _mm512_maskz_permutexvar_epi64(all, reversed, b_lanes));
-        _mm512_storeu_si512(b, _mm512_maskz_permutexvar_epi64(all, reversed, f_lanes));
-    }
-    portable_swap_mirrored(front + i, back - i, count - i);
-}
 #endif
 
 struct Runnable {
@@ -129,14 +93,13 @@ struct Runnable {
 
 Runnable find_runnable() noexcept {
     Runnable runnable;
-    runnable.add(
-        {"portable", portable_ordered<true>, portable_ordered<false>, portable_swap_mirrored});
+    runnable.add({"portable", portable_ordered<true>, portable_ordered<false>});
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2")) {
-        runnable.add({"avx2", avx2_ordered<true>, avx2_ordered<false>, avx2_swap_mirrored});
+        runnable.add({"avx2", avx2_ordered<true>, avx2_ordered<false>});
     }
     if (__builtin_cpu_supports("avx512f")) {
-        runnable.add({"avx512", avx512_ordered<true>, avx512_ordered<false>, avx512_swap_mirrored});
+        runnable.add({"avx512", avx512_ordered<true>, avx512_ordered<false>});
     }
 #endif
     return runnable;

@@ -1,7 +1,8 @@
 #pragma once
-// The loops of the ordered-input check and its reversal, in one variant per instruction set:
-// ordered input is recognised by nothing but these loops, so they must keep up with the memory.
-// The widest variant the processor runs is chosen once, at the first call.
+// The loops of the ordered-input check, in one variant per instruction set: ordered input is
+// recognised by nothing but these loops, so they must keep up with the memory. The widest variant
+// the processor runs is chosen once, at the first call. (The reversal needs no such variants: the
+// compiler's baseline vectorisation of std::swap_ranges already keeps up with the memory.)
 
 #include <atomic>
 #include <cstddef>
@@ -16,14 +17,11 @@ namespace tarvo::presorted_scan {
 // order, or `stop` found set before a block, ends the scan with false. Reads only.
 using OrderedScan = bool (*)(const std::int64_t* a, std::size_t pairs,
                              const std::atomic<bool>& stop) noexcept;
-// Swaps front[i] with back[-1 - i] for every i < count; the two stretches do not overlap.
-using MirroredSwap = void (*)(std::int64_t* front, std::int64_t* back, std::size_t count) noexcept;
 
 struct Variant {
     std::string_view name;
     OrderedScan non_decreasing;
     OrderedScan non_increasing;
-    MirroredSwap swap_mirrored;
 };
 
 // The variants this processor can run, the portable one first and the widest last.

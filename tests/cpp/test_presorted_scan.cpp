@@ -67,21 +67,3 @@ TEST_CASE("presorted scan: every variant finds the order, and a pair out of it a
         CHECK_FALSE(variant.non_increasing(equal.data(), equal.size() - 1, stop));
     }
 }
-
-TEST_CASE("presorted scan: every variant's mirrored swap reverses, touching nothing else") {
-    for (const presorted_scan::Variant& variant : presorted_scan::runnable_variants()) {
-        for (std::size_t count : {0, 1, 3, 4, 7, 8, 9, 17, 100}) {
-            for (std::size_t middle : {0, 1}) {
-                // The reversed slice sits between guards that must keep their values.
-                const std::size_t guard = 9, n = 2 * count + middle;
-                const std::vector<std::int64_t> input = test::random_values(n + 2 * guard, count);
-                std::vector<std::int64_t> expected = input;
-                std::reverse(expected.begin() + guard, expected.begin() + guard + n);
-                std::vector<std::int64_t> values = input;
-                variant.swap_mirrored(values.data() + guard, values.data() + guard + n, count);
-                INFO(variant.name, ", count ", count, ", middle ", middle);
-                CHECK(values == expected);
-            }
-        }
-    }
-}
