@@ -35,9 +35,10 @@ std::vector<std::int64_t> rising_with_runs(std::size_t n) {
 TEST_CASE("presorted scan: every variant finds the order, and a pair out of it anywhere") {
     const std::atomic<bool> go_on{false};
     for (const presorted_scan::Variant& variant : presorted_scan::runnable_variants()) {
-        // Lengths that no vector width divides, up to several blocks.
-        for (std::size_t pairs : {std::size_t{1}, std::size_t{2}, std::size_t{7}, std::size_t{9},
-                                  block - 1, block, block + 1, 3 * block + 13}) {
+        // Every length up to five vector widths, and either side of a block, up to several.
+        std::vector<std::size_t> lengths = {block - 1, block, block + 1, 3 * block + 13};
+        for (std::size_t pairs = 1; pairs <= 40; ++pairs) lengths.push_back(pairs);
+        for (std::size_t pairs : lengths) {
             const std::vector<std::int64_t> rising = rising_with_runs(pairs + 1);
             const std::vector<std::int64_t> falling(rising.rbegin(), rising.rend());
             const std::vector<std::int64_t> equal(pairs + 1, -7);
