@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <functional>
 #include <iterator>
 
 #include "parallel/config.hpp"
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/presorted_scan.hpp"
 
 namespace tarvo {
 namespace {
@@ -14,20 +14,8 @@ namespace {
 constexpr std::size_t scan_block = presorted_scan_block;
 constexpr std::size_t stretch = presorted_parallel_stretch;
 
-// Whether no pair (a[k], a[k + 1]) with k in [first, last) breaks `order`. Pairs are compared in
-// blocks without an early exit inside a block, which lets the compiler vectorise the scan; the
-// first failing block, or `broken` set by another scan, ends it.
-template <class Order>
-bool pairs_ordered(const std::int64_t* a, std::size_t first, std::size_t last, Order order,
-                   const std::atomic<bool>& broken) noexcept {
-    for (std::size_t i = first; i < last; i += scan_block) {
-        if (broken.load(std::memory_order_relaxed)) return false;
-        const std::size_t end = std::min(last, i + scan_block);
-        bool out_of_order = false;
-        for (std::size_t k = i; k < end; ++k) out_of_order |= order(a[k + 1], a[k]);
-        if (out_of_order) return false;
-    }
-    return true;
+const presorted_scan::Variant& scan() noexcept {
+    return presorted_scan::fastest_variant();
 }
 
 // Runs body(part) for every part in [0, parts): on the pool of `worker`, or on the calling thread
@@ -42,13 +30,13 @@ void for_each_part(const WorkerContext* worker, std::size_t parts, const Body& b
     }
 }
 
-template <class Order>
-bool ordered(const WorkerContext* worker, ConstSlice s, Order order) noexcept {
+bool ordered(const WorkerContext* worker, ConstSlice s,
+             presorted_scan::OrderedScan in_order) noexcept {
     const std::size_t pairs = s.size() - 1;
     std::atomic<bool> broken{false};
     for_each_part(worker, (pairs + stretch - 1) / stretch, [&](std::size_t part) {
         const std::size_t first = part * stretch;
-        if (!pairs_ordered(s.data(), first, std::min(pairs, first + stretch), order, broken)) {
+        if (!in_order(s.data() + first, std::min(pairs, first + stretch) - first, broken)) {
             broken.store(true, std::memory_order_relaxed);
         }
     });
@@ -67,8 +55,8 @@ void reverse(const WorkerContext* worker, Slice s) noexcept {
 
 bool finish_if_ordered(const WorkerContext* worker, Slice s) noexcept {
     if (s.size() < 2) return true;
-    if (ordered(worker, s, std::less<>())) return true;
-    if (!ordered(worker, s, std::greater<>())) return false;
+    if (ordered(worker, s, scan().non_decreasing)) return true;
+    if (!ordered(worker, s, scan().non_increasing)) return false;
     reverse(worker, s);
     return true;
 }
@@ -79,8 +67,8 @@ bool may_be_presorted(ConstSlice s) noexcept {
     if (s.size() < 2) return true;
     const std::size_t pairs = std::min(s.size() - 1, scan_block);
     const std::atomic<bool> broken{false};
-    return pairs_ordered(s.data(), 0, pairs, std::less<>(), broken) ||
-           pairs_ordered(s.data(), 0, pairs, std::greater<>(), broken);
+    return scan().non_decreasing(s.data(), pairs, broken) ||
+           scan().non_increasing(s.data(), pairs, broken);
 }
 
 bool finish_if_presorted(Slice s) noexcept {
