@@ -41,20 +41,21 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         kernel_sort(s);
         return;
     }
-    const samplesort::FirstSample first(s);
-    if (!samplesort_pays_off(first.shape(), s.size(), workers)) {
-        kernel_sort(s);
-        return;
-    }
+    std::optional<samplesort::FirstSample> first;
     std::optional<samplesort::Memory> memory;
     try {
+        first.emplace(s);
+        if (!samplesort_pays_off(first->shape(), s.size(), workers)) {
+            kernel_sort(s);
+            return;
+        }
         memory.emplace(s.size(), workers);
     } catch (const OutOfMemory&) {
         if (without_memory == WithoutMemory::raise) throw;
         run_on_pool([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
         return;
     }
-    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory, first); });
+    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory, *first); });
 }
 
 }  // namespace

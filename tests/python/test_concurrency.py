@@ -201,3 +201,25 @@ def test_exception_from_a_signal_handler_never_leaves_a_sort_half_done():
     )
     assert set(result) <= {"sorted", "untouched"}, result
     assert "sorted" in result
+
+
+def test_pool_sorts_from_a_thread_with_the_smallest_stack_python_allows():
+    # The calling thread draws the first sample and runs the kernel on short slices; a thread
+    # started with threading.stack_size(32768) must have room for whatever that keeps on it.
+    result = run_child(
+        """
+        threading.stack_size(32768)
+
+        def work(index):
+            rng = np.random.default_rng(index)
+            for name in ["par_sort", "par_sort_unstable", "smart"]:
+                for original in (rng.integers(-2**40, 2**40, 600_000), rng.zipf(1.2, 600_000)):
+                    arr = original.copy()
+                    getattr(_tarvo, name)(arr)
+                    if not np.array_equal(arr, np.sort(original)):
+                        raise AssertionError(f"{name} sorted wrongly")
+        errors = run_threads(work, 1)
+        print(json.dumps({"errors": errors}))
+        """
+    )
+    assert result["errors"] == []

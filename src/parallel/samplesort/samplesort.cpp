@@ -141,8 +141,9 @@ SampleShape shape_of(ConstSlice sorted_sample, unsigned log_buckets) noexcept {
 
 }  // namespace
 
-FirstSample::FirstSample(ConstSlice s) noexcept : log_buckets_(log_buckets_for(s.size())) {
-    const Slice sample = draw_sample(s, room_, samplesort_oversampling, log_buckets_);
+FirstSample::FirstSample(ConstSlice s)
+    : room_(sample_capacity, Fill::uninitialized), log_buckets_(log_buckets_for(s.size())) {
+    const Slice sample = draw_sample(s, room_.data(), samplesort_oversampling, log_buckets_);
     kernel_sort(sample);
     size_ = sample.size();
     shape_ = shape_of(sample, log_buckets_);

@@ -69,17 +69,18 @@ enum class SampleShape {
 
 // The first partition's sample, drawn and sorted on the calling thread, so that its shape can
 // decide between the kernel alone and the samplesort before the pool is asked for anything; the
-// samplesort then partitions with it rather than drawing another.
+// samplesort then partitions with it rather than drawing another. Its room (32 KiB) is on the
+// heap: the caller may be a Python thread with a small stack. Throws OutOfMemory.
 class FirstSample {
   public:
-    explicit FirstSample(ConstSlice s) noexcept;
+    explicit FirstSample(ConstSlice s);
 
-    ConstSlice sorted() const noexcept { return ConstSlice(room_, size_); }
+    ConstSlice sorted() const noexcept { return ConstSlice(room_.data(), size_); }
     unsigned log_buckets() const noexcept { return log_buckets_; }
     SampleShape shape() const noexcept { return shape_; }
 
   private:
-    std::int64_t room_[sample_capacity];
+    Buffer<std::int64_t> room_;
     std::size_t size_ = 0;
     unsigned log_buckets_ = 0;
     SampleShape shape_ = SampleShape::tree;
