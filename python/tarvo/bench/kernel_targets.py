@@ -77,6 +77,13 @@ def _label(name: str, pattern: str, size: int) -> str:
     return f"{name} {pattern} {size_label(size)}"
 
 
+def _pool_checks(series, limit, route, pattern: str, size: int) -> list[Check]:
+    """One check per pool sort on one input, against the kernel's series of the same rounds."""
+    return [
+        _pool_check(series, name, limit, route, _label(name, pattern, size)) for name in POOL_SORTS
+    ]
+
+
 def _measure(run: Run, pattern: str, size: int, rounds: int | None = None):
     """The series of the kernel and of the pool sorts on one input, and smart's route for it."""
     base = make_input(pattern, size, run.seed)
@@ -93,8 +100,7 @@ def long_target(run: Run) -> Target:
     for pattern in PATTERNS:
         series, route = _measure(run, pattern, size)
         limit = LONG_RANDOM_LIMIT if pattern == "random" else LONG_LIMIT
-        for name in POOL_SORTS:
-            checks.append(_pool_check(series, name, limit, route, _label(name, pattern, size)))
+        checks += _pool_checks(series, limit, route, pattern, size)
     return Target(6, f"{size_label(size)}, every pattern, 2 workers", tuple(checks))
 
 
@@ -206,9 +212,7 @@ def short_target(run: Run) -> Target:
     for size in sizes:
         for pattern in PATTERNS:
             series, route = _measure(run, pattern, size)
-            for name in POOL_SORTS:
-                label = _label(name, pattern, size)
-                checks.append(_pool_check(series, name, SHORT_LIMIT, route, label))
+            checks += _pool_checks(series, SHORT_LIMIT, route, pattern, size)
     title = " and ".join(map(size_label, sizes))
     return Target(9, f"{title}, every pattern", tuple(checks))
 
@@ -228,9 +232,7 @@ def one_worker_target(run: Run) -> Target:
                         record(child.time(name, pattern, size, run.seed), series[name])
                     run.tick()
                 route = _route.smart_route(make_input(pattern, size, run.seed))
-                for name in POOL_SORTS:
-                    label = _label(name, pattern, size)
-                    checks.append(_pool_check(series, name, ONE_WORKER_LIMIT, route, label))
+                checks += _pool_checks(series, ONE_WORKER_LIMIT, route, pattern, size)
     title = " and ".join(map(size_label, sizes))
     return Target(10, f"1 worker, {title}, every pattern", tuple(checks))
 
