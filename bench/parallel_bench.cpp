@@ -62,6 +62,21 @@ Values make_pattern(const std::string& pattern, std::size_t n, std::uint64_t see
     } else if (pattern == "outliers") {
         for (auto& x : v) x = static_cast<std::int64_t>(rng() % 1000);
         for (std::size_t i = 0; i < n; i += 100) v[i] = static_cast<std::int64_t>(rng());
+    } else if (pattern == "zipf") {
+        // numpy's zipf(1.2) in the continuous: P(X >= k) = k^-0.2, capped at int64's maximum.
+        std::uniform_real_distribution<double> u(0, 1);
+        for (auto& x : v) x = static_cast<std::int64_t>(std::min(std::pow(1 - u(rng), -5.0), 9e18));
+    } else if (pattern == "exponential") {
+        // Uniform in [2^k, 2^(k + 1)) with k uniform below log2 n: as many values of every size.
+        const auto magnitudes = static_cast<unsigned>(std::max(std::log2(double(n)), 1.0));
+        for (auto& x : v) {
+            const std::int64_t low = std::int64_t{1} << (rng() % magnitudes);
+            x = low + static_cast<std::int64_t>(rng() % static_cast<std::uint64_t>(low));
+        }
+    } else if (pattern == "sqrt_distinct") {
+        const auto values =
+            std::max<std::size_t>(static_cast<std::size_t>(std::sqrt(double(n))), 1);
+        for (auto& x : v) x = static_cast<std::int64_t>(rng() % values);
     } else if (pattern == "nearly_sorted") {
         for (std::size_t i = 0; i < n; ++i) v[i] = static_cast<std::int64_t>(i);
         for (std::size_t k = 0; k < n / 100; ++k) std::swap(v[rng() % n], v[rng() % n]);

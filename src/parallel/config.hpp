@@ -15,13 +15,13 @@ namespace tarvo {
 // from about 1.2 * 10^5 elements, on Gaussian and skewed input only from about 4 * 10^5.
 inline constexpr std::size_t pool_sort_sequential_max = (std::size_t{1} << 19) - 1;
 
-// Above pool_sort_sequential_max the first sample's shape decides (samplesort_choice.hpp): the
-// samplesort runs where r / workers + pool_sort_fixed_cost_elements / len stays at most
-// pool_sort_work_share_percent_max per cent, r being the work ratio of that shape below, and
-// the kernel alone runs elsewhere. The ratios are the samplesort's work (CPU time of all threads)
-// over the kernel's on two workers, the largest measured from 6 * 10^5 to 10^7 elements on the
-// patterns whose samples take that shape (src/parallel/README.md has the table); with more
-// workers they are assumed to stay as they are.
+// Above pool_sort_sequential_max the first sample's shape decides (pool_method.hpp): a parallel
+// method runs where r / workers + pool_sort_fixed_cost_elements / len stays at most
+// pool_sort_work_share_percent_max per cent, r being its work ratio (the samplesort's for that
+// shape below, or the split sort's), and the kernel alone runs elsewhere. The ratios are the
+// samplesort's work (CPU time of all threads) over the kernel's on two workers, the largest
+// measured from 6 * 10^5 to 10^7 elements on the patterns whose samples take that shape
+// (src/parallel/README.md has the table); with more workers they are assumed to stay as they are.
 // 85 %: on two vCPUs sharing one memory bandwidth the wall time came out at 1.0 to 1.15 times
 // the work divided by the workers at 10^7 and more at 10^6 (random input), so the prediction
 // keeps a margin below one.
@@ -43,6 +43,12 @@ inline constexpr std::size_t samplesort_work_percent_tree = 155;
 // The tree with equal buckets: 100 values spread over int64, 2.35-3.09 (the kernel is fast on
 // few distinct values). Two and three workers never win on these.
 inline constexpr std::size_t samplesort_work_percent_tree_with_equal_buckets = 310;
+
+// The split sort's work over the kernel's grows with the cuts on the way to pieces for one worker
+// each (log2 of the workers, rounded up): the kernel's work on the pieces hardly shrinks, and each
+// cut reads and writes every element once more. Taken at 10 % per cut: Gaussian input at 2^23 did
+// 1.01 times its two-worker work on 8 workers and 1.10 on 32 (CPU time of all threads).
+inline constexpr std::size_t split_sort_work_percent_per_cut = 10;
 
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, so that the scan runs in vector instructions; the first failing block ends it.
@@ -144,6 +150,27 @@ inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;
 // one, whatever its share; shorter ones are partitioned sequentially (with a stripe's buffers)
 // unless they are overfull (samplesort_overfull_shares).
 inline constexpr std::size_t samplesort_sequential_partition_max = std::size_t{1} << 23;
+
+// The split sort (split/). A stripe of each partition holds at least this many elements
+// (512 KiB): partitioning it takes far longer than handing it to a worker.
+inline constexpr std::size_t split_elements_per_stripe = std::size_t{1} << 16;
+// Stripes per partition at most; the stripes' counts live on the partitioning worker's stack.
+inline constexpr std::size_t split_stripes_max = 64;
+// Sides up to this length are sorted by the kernel on one worker, whatever their share of the
+// workers: a partition of fewer elements than a stripe holds cannot be shared.
+inline constexpr std::size_t split_side_kernel_max = split_elements_per_stripe;
+// Elements in the sample a side draws before it is cut: its quantiles fall within some 3 % of
+// the slice's.
+inline constexpr std::size_t split_sample_size = 1024;
+// A value seen this many times in the sample is taken to fill its share of the slice; rarer ones
+// are taken as distinct. Three copies in a sample of 1,024 still happen by chance among values
+// that repeat a few thousand times each (sqrt(n) distinct values at 10^7), four rarely.
+inline constexpr std::size_t split_repeated_in_sample = 4;
+// A side that received more than its expected share plus this fraction of the slice was
+// misjudged by the sample (eight times its standard deviation): it is cut again by all the parts,
+// at most split_misled_retries times on the way to a leaf.
+inline constexpr double split_misled_fraction = 0.125;
+inline constexpr unsigned split_misled_retries = 2;
 
 // The in-place parallel quicksort the unstable sort falls back on without memory. Ranges up to
 // this length are sorted by the kernel as one task. Longer ones are split at pdq_sort's pivot,

@@ -5,11 +5,12 @@
 #include "core/memory.hpp"
 #include "parallel/config.hpp"
 #include "parallel/parallel_quicksort.hpp"
+#include "parallel/pool_method.hpp"
 #include "parallel/presorted.hpp"
 #include "parallel/samplesort/samplesort.hpp"
-#include "parallel/samplesort_choice.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "parallel/sort_pool.hpp"
+#include "parallel/split/split_sort.hpp"
 
 namespace tarvo {
 namespace {
@@ -36,26 +37,37 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
     const std::size_t workers = sort_pool().size();
     // One worker has nobody to share the work with: the kernel alone is faster than a partition
     // and its buckets, and the calling thread runs it without the hop to the worker. On more,
-    // the first sample's shape tells whether the partition's extra work is paid back.
+    // the first sample's shape chooses the method (pool_method.hpp).
     if (workers == 1) {
         kernel_sort(s);
         return;
     }
     std::optional<samplesort::FirstSample> first;
     std::optional<samplesort::Memory> memory;
+    PoolMethod method = PoolMethod::kernel;
     try {
         first.emplace(s);
-        if (!samplesort_pays_off(first->shape(), s.size(), workers)) {
-            kernel_sort(s);
-            return;
-        }
-        memory.emplace(s.size(), workers);
+        method = choose_pool_method(first->shape(), s.size(), workers);
+        if (method == PoolMethod::samplesort) memory.emplace(s.size(), workers);
     } catch (const OutOfMemory&) {
         if (without_memory == WithoutMemory::raise) throw;
         run_on_pool([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
         return;
     }
-    run_on_pool([&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory, *first); });
+    switch (method) {
+        case PoolMethod::kernel:
+            kernel_sort(s);
+            return;
+        case PoolMethod::split_sort:
+            run_on_pool([&](const WorkerContext& worker) {
+                split::sort(worker, s, first->sorted(), workers);
+            });
+            return;
+        case PoolMethod::samplesort:
+            run_on_pool(
+                [&](const WorkerContext& worker) { samplesort::sort(worker, s, *memory, *first); });
+            return;
+    }
 }
 
 }  // namespace

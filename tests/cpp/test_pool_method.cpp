@@ -9,9 +9,10 @@
 #include "parallel/config.hpp"
 #include "parallel/parallel_sort.hpp"
 #include "parallel/pool/registry.hpp"
+#include "parallel/pool_method.hpp"
 #include "parallel/samplesort/samplesort.hpp"
-#include "parallel/samplesort_choice.hpp"
 #include "parallel/sort_kernel.hpp"
+#include "parallel/split/split_sort.hpp"
 
 using namespace tarvo;
 using samplesort::SampleShape;
@@ -82,37 +83,46 @@ const ShapedInput shaped_inputs[] = {
 
 }  // namespace
 
-TEST_CASE("samplesort choice: hand-worked kernel or pool by shape, length and workers") {
-    // Expected share of the kernel's time, in per cent: work ratio / workers + 100 * 2^15 / len,
-    // against 85. 524288 is the first length above the kernel-only cut-off.
+TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
+    // The split sort's work: 100 + 10 per cut, a cut per doubling of the workers (110 on 2, 150
+    // on 32, 160 on 64, 170 on 128); it takes the tree's and the trimmed linear buckets' shapes
+    // while that stays below their samplesort's 155 and 160, and the logarithmic (205) and
+    // equal buckets' (310) on any count here. A method runs if its work / workers +
+    // 100 * 2^15 / len is at most 85; 524288 is the first length above the kernel-only cut-off.
     struct Case {
         SampleShape shape;
         std::size_t len, workers;
-        bool pool;
+        PoolMethod method;
     };
+    constexpr std::size_t big = std::size_t{1} << 30;
     const Case cases[] = {
-        {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, false},  // below every sample
-        {SampleShape::linear, std::size_t{1} << 30, 1, false},         // nobody to share with
-        {SampleShape::linear, 524288, 2, true},                        // 75 + 6.25
-        {SampleShape::counted, 524288, 2, true},                       // 52.5 + 6.25
-        {SampleShape::tree, 524288, 2, true},                          // 77.5 + 6.25
-        {SampleShape::trimmed_linear, 655359, 2, false},               // 80 + 5.0000076
-        {SampleShape::trimmed_linear, 655360, 2, true},                // 80 + 5
-        {SampleShape::logarithmic, std::size_t{1} << 40, 2, false},    // 102.5 + 0
-        {SampleShape::logarithmic, 524288, 3, true},                   // 68.3 + 6.25
-        {SampleShape::tree_with_equal_buckets, std::size_t{1} << 40, 3, false},  // 103.3
-        {SampleShape::tree_with_equal_buckets, 524288, 4, true},                 // 77.5 + 6.25
-        {SampleShape::tree_with_equal_buckets, 524288, 128, true},
+        {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, PoolMethod::kernel},  // too short
+        {SampleShape::logarithmic, big, 1, PoolMethod::kernel},     // nobody to share with
+        {SampleShape::linear, 524288, 2, PoolMethod::samplesort},   // 75 + 6.25
+        {SampleShape::counted, 524288, 2, PoolMethod::samplesort},  // 52.5 + 6.25
+        {SampleShape::linear, big, 128, PoolMethod::samplesort},
+        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},            // 55 + 6.25
+        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},  // 55 + 5.0000076
+        {SampleShape::tree, big, 32, PoolMethod::split_sort},              // 150 < 155
+        {SampleShape::tree, big, 33, PoolMethod::samplesort},              // 160 > 155
+        {SampleShape::trimmed_linear, big, 32, PoolMethod::split_sort},    // 150 < 160
+        {SampleShape::trimmed_linear, big, 64, PoolMethod::samplesort},    // 160, not below
+        {SampleShape::logarithmic, std::size_t{1} << 40, 2, PoolMethod::split_sort},
+        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},    // 120 / 3
+        {SampleShape::logarithmic, big, 128, PoolMethod::split_sort},  // 170 < 205
+        {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},
     };
     for (const Case& c : cases) {
         CAPTURE(static_cast<int>(c.shape));
         CAPTURE(c.len);
         CAPTURE(c.workers);
-        CHECK(samplesort_pays_off(c.shape, c.len, c.workers) == c.pool);
+        CHECK(choose_pool_method(c.shape, c.len, c.workers) == c.method);
     }
 }
 
-TEST_CASE("samplesort choice: every shape sorted from its first sample, and around the cut-offs") {
+TEST_CASE(
+    "pool method: every shape sorted by both methods from its first sample, and around the "
+    "cut-offs") {
     std::mt19937_64 rng(17);
     std::string cause;
     for (const ShapedInput& input : shaped_inputs) {
@@ -132,6 +142,11 @@ TEST_CASE("samplesort choice: every shape sorted from its first sample, and arou
                 samplesort::sort(worker, sorted, memory, first);
             });
             CHECK(sorted == expected);
+            Values split = values;
+            pool->in_worker([&](const WorkerContext& worker) {
+                split::sort(worker, split, first.sorted(), workers);
+            });
+            CHECK(split == expected);
         }
         // Through the process's pool, whichever way each length goes.
         for (std::size_t n :

@@ -23,6 +23,7 @@
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
+#include "parallel/split/split_sort.hpp"
 
 using namespace tarvo;
 
@@ -116,7 +117,7 @@ TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever t
     const samplesort::Memory memory(s.size(), pool->size());
     std::vector<std::int64_t> input(s.size());
     RacingWriter writer(s);
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 16; ++round) {
         // The first rounds draw 16, 8 and 2 distinct values, which the samplesort counts (by hash,
         // by comparison, by comparison) unless it meets a value the writer put there.
         const std::uint64_t spread = round < 4 ? 60 + round : rng() % 64;
@@ -124,12 +125,23 @@ TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever t
         for (std::size_t i = 0; i < s.size(); ++i) {
             std::atomic_ref<std::int64_t>(s[i]).store(input[i], std::memory_order_relaxed);
         }
-        if (round % 3 == 2) {
-            pool->in_worker([&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
-        } else {
-            const samplesort::Limits& limits = limits_list[round % 3];
-            pool->in_worker(
-                [&](const WorkerContext& worker) { samplesort::sort(worker, s, memory, limits); });
+        std::vector<std::int64_t> sample(input.begin(), input.begin() + 1024);
+        std::sort(sample.begin(), sample.end());
+        switch (round % 4) {
+            case 0:
+            case 1:
+                pool->in_worker([&](const WorkerContext& worker) {
+                    samplesort::sort(worker, s, memory, limits_list[round % 4]);
+                });
+                break;
+            case 2:
+                pool->in_worker(
+                    [&](const WorkerContext& worker) { parallel_quicksort(worker, s); });
+                break;
+            default:
+                pool->in_worker([&](const WorkerContext& worker) {
+                    split::sort(worker, s, sample, pool->size());
+                });
         }
         std::sort(input.begin(), input.end());
         CAPTURE(round);

@@ -1,0 +1,177 @@
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "parallel/config.hpp"
+#include "parallel/pool/registry.hpp"
+#include "parallel/sort_kernel.hpp"
+#include "parallel/split/split_point.hpp"
+#include "parallel/split/split_sort.hpp"
+#include "parallel/split/two_way_partition.hpp"
+#include "sort_patterns.hpp"
+
+using namespace tarvo;
+using namespace tarvo::split;
+using Values = std::vector<std::int64_t>;
+
+namespace {
+
+std::unique_ptr<Registry> start_pool(std::size_t threads) {
+    std::string cause;
+    auto pool = Registry::start(threads, cause, &make_kernel_scratch);
+    REQUIRE(pool);
+    return pool;
+}
+
+// Every element of `values` below `pivot` comes before every other, and nothing was lost.
+void check_partitioned(Values values, const Values& input, std::int64_t pivot, std::size_t lows) {
+    const auto expected_lows = static_cast<std::size_t>(
+        std::count_if(input.begin(), input.end(), [&](std::int64_t x) { return x < pivot; }));
+    REQUIRE(lows == expected_lows);
+    CHECK(std::all_of(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(lows),
+                      [&](std::int64_t x) { return x < pivot; }));
+    CHECK(std::all_of(values.begin() + static_cast<std::ptrdiff_t>(lows), values.end(),
+                      [&](std::int64_t x) { return x >= pivot; }));
+    Values a = values, b = input;
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    CHECK(a == b);
+}
+
+}  // namespace
+
+TEST_CASE("split: a stripe's partition, hand-worked") {
+    Values v = {5, 1, 9, 3, 5, 0};
+    CHECK(partition_stripe(v, 5) == 3);  // 1, 3, 0 below 5
+    check_partitioned(v, {5, 1, 9, 3, 5, 0}, 5, 3);
+    Values none = {7, 8};
+    CHECK(partition_stripe(none, 7) == 0);
+    Values all = {1, 2};
+    CHECK(partition_stripe(all, 3) == 2);
+    CHECK(partition_stripe(Slice{}, 0) == 0);
+}
+
+TEST_CASE("split: misplaced pairs swapped across stripes, hand-worked") {
+    // Three partitioned stripes, low (< 10) and high elements: [0 10 11 | 1 2 12 | 3 4], lows
+    // 1, 2 and 2. The split is at 5; the highs before it stand at 1 and 2, the lows after it at
+    // 6 and 7.
+    Values v = {0, 10, 11, 1, 2, 12, 3, 4};
+    const std::size_t bounds[] = {0, 3, 6, 8};
+    const std::size_t lows[] = {1, 2, 2};
+    const PartitionedStripes stripes{bounds, lows};
+    CHECK(stripes.split() == 5);
+    CHECK(stripes.misplaced_pairs(5) == 2);
+    SUBCASE("all pairs at once") {
+        swap_misplaced(v, stripes, 5, 0, 2);
+        CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+    }
+    SUBCASE("pair by pair, as two workers would") {
+        swap_misplaced(v, stripes, 5, 1, 2);
+        CHECK(v == Values{0, 10, 4, 1, 2, 12, 3, 11});
+        swap_misplaced(v, stripes, 5, 0, 1);
+        CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+    }
+}
+
+TEST_CASE("split: the parallel partition on 1, 2, 3 and 64 workers") {
+    std::mt19937_64 rng(5);
+    for (std::size_t workers : {1, 2, 3, 64}) {
+        CAPTURE(workers);
+        const auto pool = start_pool(workers);
+        for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{1000},
+                              split_elements_per_stripe * 3 + 17}) {
+            CAPTURE(n);
+            const Values input = test::random_in(n, rng, -100, 100);
+            for (std::int64_t pivot : {std::int64_t{-101}, std::int64_t{-100}, std::int64_t{0},
+                                       std::int64_t{100}, std::int64_t{101}}) {
+                CAPTURE(pivot);
+                Values v = input;
+                std::size_t lows = 0;
+                pool->in_worker([&](const WorkerContext& worker) {
+                    lows = partition(worker, v, pivot, workers);
+                });
+                check_partitioned(v, input, pivot, lows);
+            }
+        }
+    }
+}
+
+TEST_CASE("split: the split point weighs repeated values by the work they cost") {
+    SUBCASE("distinct values: the median") {
+        Values sample(100);
+        for (std::size_t i = 0; i < sample.size(); ++i) sample[i] = static_cast<std::int64_t>(i);
+        const auto point = choose_split(sample, 1'000'000, 0.5);
+        REQUIRE(point);
+        CHECK(point->pivot == 50);
+        CHECK(point->low_fraction == doctest::Approx(0.5));
+        const auto third = choose_split(sample, 1'000'000, 1.0 / 3);
+        REQUIRE(third);
+        CHECK(third->pivot == 33);
+    }
+    SUBCASE("a heavy value costs less than the distinct ones it displaces") {
+        // 60 copies of 0 and the values 1 to 40 in a sample of 100 from 10^6 elements: the zeros
+        // stand for 6 * 10^5 copies, more than a side of 5 * 10^5 holds, so each costs the least,
+        // one halving (60 in all); each distinct value costs log2(5 * 10^5) = 18.93 (757.2 in
+        // all). Half the work, 408.6, lies between 60 + 18 * 18.93 = 400.7 (below 19) and 419.6
+        // (below 20): the split is at 19, the 78th element of the sample.
+        Values sample(60, 0);
+        for (std::int64_t i = 1; i <= 40; ++i) sample.push_back(i);
+        const auto point = choose_split(sample, 1'000'000, 0.5);
+        REQUIRE(point);
+        CHECK(point->pivot == 19);
+        CHECK(point->low_fraction == doctest::Approx(0.78));
+    }
+    SUBCASE("one value cannot be split") {
+        CHECK_FALSE(choose_split(Values(64, 7), 1'000'000, 0.5));
+    }
+    SUBCASE("two values: the only cut") {
+        const Values sample = {std::numeric_limits<std::int64_t>::min(), 9, 9, 9};
+        const auto point = choose_split(sample, 1'000'000, 0.5);
+        REQUIRE(point);
+        CHECK(point->pivot == 9);
+    }
+}
+
+TEST_CASE("split sort: the shared patterns on 1, 2, 3 and 64 workers against std::sort") {
+    std::mt19937_64 rng(11);
+    for (std::size_t workers : {1, 2, 3, 64}) {
+        CAPTURE(workers);
+        const auto pool = start_pool(workers);
+        for (const test::Pattern& pattern : test::patterns) {
+            CAPTURE(pattern.name);
+            for (std::size_t n : {split_side_kernel_max + 1, std::size_t{1} << 20}) {
+                CAPTURE(n);
+                Values v = pattern.make(n, rng);
+                Values expected = v;
+                std::sort(expected.begin(), expected.end());
+                Values sample(v.begin(), v.begin() + 256);
+                std::sort(sample.begin(), sample.end());
+                pool->in_worker(
+                    [&](const WorkerContext& worker) { split::sort(worker, v, sample, workers); });
+                CHECK(v == expected);
+            }
+        }
+    }
+}
+
+TEST_CASE("split sort: a sample that misleads still sorts, and the misled side is cut again") {
+    // The first sample shows values 0 and 1 only, as if the slice were a few small values; beyond
+    // its first 256 elements the slice holds larger values, all of which fall on the high side.
+    std::mt19937_64 rng(3);
+    const auto pool = start_pool(4);
+    Values v =
+        test::random_in(std::size_t{1} << 21, rng, 2, std::numeric_limits<std::int64_t>::max());
+    for (std::size_t i = 0; i < 256; ++i) v[i] = static_cast<std::int64_t>(i % 2);
+    Values expected = v;
+    std::sort(expected.begin(), expected.end());
+    Values sample(v.begin(), v.begin() + 256);
+    std::sort(sample.begin(), sample.end());
+    pool->in_worker([&](const WorkerContext& worker) { split::sort(worker, v, sample, 4); });
+    CHECK(v == expected);
+}
