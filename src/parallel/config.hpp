@@ -105,9 +105,11 @@ inline constexpr std::size_t samplesort_overfull_shares = 4;
 inline constexpr std::size_t samplesort_resample_oversampling = 4 * samplesort_oversampling;
 // The samplesort's memory stays within this many bytes plus 1/samplesort_memory_slice_divisor of
 // the slice's bytes, whatever the worker count: stripes beyond it are not made (the partition
-// then runs on fewer workers than the pool has; all of them still sort the buckets). 14 MiB
-// holds a dozen stripes; 1/128 of 10^8 elements another five.
-inline constexpr std::size_t samplesort_memory_fixed_bytes = std::size_t{14} << 20;
+// then runs on fewer workers than the pool has; all of them still sort the buckets). 12 MiB
+// holds ten stripes; 1/128 of 10^8 elements another five. At 14 MiB the peak resident memory
+// that 64 workers added to a sort of 10^8 elements measured 23.4 to 24.0 MiB, too close to the
+// 24 MiB it must stay within.
+inline constexpr std::size_t samplesort_memory_fixed_bytes = std::size_t{12} << 20;
 inline constexpr std::size_t samplesort_memory_slice_divisor = 128;
 // Linear buckets (equal stretches of the sampled range, much cheaper to find than a tree's) are
 // used when no stretch holds more than this many times its share of the sample: within a small
