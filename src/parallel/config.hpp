@@ -46,9 +46,11 @@ inline constexpr std::size_t samplesort_work_percent_tree_with_equal_buckets = 3
 
 // The split sort's work over the kernel's grows with the cuts on the way to pieces for one worker
 // each (log2 of the workers, rounded up): the kernel's work on the pieces hardly shrinks, and each
-// cut reads and writes every element once more. Taken at 10 % per cut: Gaussian input at 2^23 did
-// 1.01 times its two-worker work on 8 workers and 1.10 on 32 (CPU time of all threads).
-inline constexpr std::size_t split_sort_work_percent_per_cut = 10;
+// cut reads and writes every element once more. Its CPU time at 2^23 on 32 workers (four more
+// cuts than on two) over its CPU time on two: Gaussian 1.10 and 1.38, 1 % outliers 1.48, heavy
+// values with rare ones 1.51, exponential 1.55, Zipf-like 1.65 and 1.79, about 10 to 22 % of the
+// kernel's work per cut (the faster the kernel on the input, the more a pass weighs).
+inline constexpr std::size_t split_sort_work_percent_per_cut = 15;
 
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, so that the scan runs in vector instructions; the first failing block ends it.
