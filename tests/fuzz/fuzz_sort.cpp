@@ -6,10 +6,10 @@
 //   fuzz_sort [libFuzzer flags] [corpus...]                  every tiled routine on each input
 //   fuzz_sort --list-routines                                the names, one per line
 //
-// Besides the module's routines, "samplesort" fuzzes the pool-backed sorts' samplesort at every
-// length, with limits the input chooses. With one routine only its code runs, so coverage
-// feedback follows that routine alone.
-// libFuzzer ignores flags that start with "--" and hands them on to the processes it forks.
+// Besides the module's routines, "samplesort" and "split" fuzz the pool-backed sorts' samplesort
+// and split sort at every length, with limits the input chooses. With one routine only its code
+// runs, so coverage feedback follows that routine alone. libFuzzer ignores flags that start with
+// "--" and hands them on to the processes it forks.
 //
 // Two input layouts. The tiled one serves the routines under their own names; the pool-sized one
 // serves the pool-backed routines again, named "pool:" and their name, on slices long enough for
@@ -45,8 +45,10 @@
 
 #include "core/slice.hpp"
 #include "parallel/config.hpp"
+#include "parallel/samplesort/sample.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_pool.hpp"
+#include "parallel/split/split_sort.hpp"
 #include "routine_table.hpp"
 
 namespace {
@@ -92,6 +94,19 @@ void sort_samplesort(tarvo::Slice s, const Shape& shape) {
     const tarvo::samplesort::Memory memory(s.size(), tarvo::sort_pool().size());
     tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
         tarvo::samplesort::sort(worker, s, memory, limits);
+    });
+}
+
+// The split sort itself at any length, for 2 to 9 parts and with leaves that the header's third
+// byte shortens, cut first at a sample of the slice.
+void sort_split(tarvo::Slice s, const Shape& shape) {
+    const std::size_t parts = 2 + shape.pdq_budget % 8;
+    const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
+    std::vector<std::int64_t> room(std::min<std::size_t>(s.size(), 256));
+    const tarvo::Slice sample = tarvo::samplesort::draw_sample(s, room.data(), room.size(), 0);
+    std::sort(sample.begin(), sample.end());
+    tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
+        tarvo::split::sort(worker, s, sample, parts, leaf_max);
     });
 }
 
@@ -226,6 +241,11 @@ std::vector<Target> tiled_targets() {
                            return tiled_slice(data, size, length_max, shape);
                        },
                        sort_samplesort});
+    targets.push_back({"split",
+                       [](const std::uint8_t* data, std::size_t size, Shape& shape) {
+                           return tiled_slice(data, size, length_max, shape);
+                       },
+                       sort_split});
     return targets;
 }
 

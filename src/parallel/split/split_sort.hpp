@@ -13,13 +13,15 @@
 #include <cstddef>
 
 #include "core/slice.hpp"
+#include "parallel/config.hpp"
 #include "parallel/pool/worker_context.hpp"
 
 namespace tarvo::split {
 
 // Sorts `s` on the pool of `worker` for `parts` workers, cutting it first at `sorted_sample`, a
-// sorted sample of `s` as it is now.
-void sort(const WorkerContext& worker, Slice s, ConstSlice sorted_sample,
-          std::size_t parts) noexcept;
+// sorted sample of `s` as it is now. Sides of up to `leaf_max` elements go to the kernel whatever
+// their share of the workers (tests lower it to cut short slices).
+void sort(const WorkerContext& worker, Slice s, ConstSlice sorted_sample, std::size_t parts,
+          std::size_t leaf_max = split_side_kernel_max) noexcept;
 
 }  // namespace tarvo::split
