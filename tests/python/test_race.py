@@ -38,12 +38,20 @@ PROT_NONE = 0
 libc = ctypes.CDLL(None, use_errno=True)
 libc.mprotect.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int]
 
-# Pattern: the values drawn lie in [low, high).
+# Pattern: the values drawn lie in [low, high), uniformly unless SKEWED says otherwise.
 PATTERNS = {
     "wide": (-(2**63), 2**63),  # both signs over the whole range: pdq, parallel, radix's lists
     "narrow": (0, 500_000),  # non-negative, spanning less than 10^6: smart's radix route
     "few": (0, 10),  # mostly duplicates: smart's tim route
+    "skewed": (1, 2**62),  # as many values of every magnitude: the pool sorts' split sort
 }
+SKEWED = {"skewed"}
+
+def draw(rng, pattern, count):
+    low, high = PATTERNS[pattern]
+    if pattern in SKEWED:
+        return np.exp2(rng.uniform(0, np.log2(high), count)).astype(np.int64).clip(low, high - 1)
+    return rng.integers(low, high - 1, count, dtype=np.int64, endpoint=True)
 
 def placed_array(n, canary):
     # Pages: one in front, the array's pages (it ends at the last byte of the last one), one
@@ -69,7 +77,7 @@ def race(sort, pattern, n, canary, seconds, min_calls, rng):
     # Enough variants that one preadv keeps the writer busy for a while even on short arrays.
     variants = max(3, min(1024, (1 << 20) // max(1, n * 8)))
     low, high = PATTERNS[pattern]
-    source = rng.integers(low, high - 1, n * variants, dtype=np.int64, endpoint=True)
+    source = draw(rng, pattern, n * variants)
     a[:] = source[:n]
     fd = os.memfd_create("race")
     with open(fd, "wb", closefd=False) as f:
@@ -137,8 +145,10 @@ PLANS = {
     + steps(["few"], LONG),
     "smart, parallel route": steps(["wide"], [100_001] + LONG),
     "par_merge": steps(["wide"], [2, 8_191, 8_192, 16_383, 100_000] + LONG),
-    "par_sort": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG),
-    "par_sort_unstable": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG),
+    "par_sort": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG)
+    + steps(["skewed"], LONG),
+    "par_sort_unstable": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG)
+    + steps(["skewed"], LONG),
 }
 
 
