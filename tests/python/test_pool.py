@@ -139,6 +139,38 @@ print(json.dumps(outcome))
     assert result == {"par_sort": True, "par_sort_unstable": True, "par_merge": True, "smart": True}
 
 
+@pytest.mark.parametrize("workers", [2, 3, 64])
+def test_pool_sorts_match_numpy_on_skewed_and_bell_shaped_input_at_any_worker_count(workers):
+    # Which parallel method sorts a slice depends on the shape of its values and on the worker
+    # count: these inputs take each of them somewhere between 2 and 64 workers.
+    result = run_child(
+        """
+import _tarvo
+rng = np.random.default_rng(5)
+n = 700_000
+inputs = {
+    "zipf": rng.zipf(1.2, n).astype(np.int64),
+    "log-uniform": np.exp2(rng.uniform(0, 62, n)).astype(np.int64),
+    "gaussian": rng.normal(0, 1e12, n).astype(np.int64),
+    "outliers": np.where(
+        rng.random(n) < 0.01, rng.integers(-(2**63), 2**63 - 1, n), rng.integers(0, 1000, n)
+    ),
+    "100 values": rng.choice(rng.integers(-(2**63), 2**63 - 1, 100), n),
+}
+wrong = []
+for pattern, values in inputs.items():
+    for name in ["par_sort", "par_sort_unstable"]:
+        copy = values.copy()
+        getattr(_tarvo, name)(copy)
+        if not np.array_equal(copy, np.sort(values)):
+            wrong.append(f"{name} {pattern}")
+print(json.dumps(wrong))
+""",
+        env={"RAYON_NUM_THREADS": str(workers)},
+    )
+    assert result == []
+
+
 def test_a_pool_that_cannot_start_fails_every_parallel_call_the_same_way():
     # The address-space limit leaves room for one worker stack of 2 MiB but not for two.
     result = run_child(
