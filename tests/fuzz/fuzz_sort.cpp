@@ -45,7 +45,7 @@
 
 #include "core/slice.hpp"
 #include "parallel/config.hpp"
-#include "parallel/samplesort/sample.hpp"
+#include "parallel/sample.hpp"
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_pool.hpp"
 #include "parallel/split/split_sort.hpp"
@@ -103,7 +103,7 @@ void sort_split(tarvo::Slice s, const Shape& shape) {
     const std::size_t parts = 2 + shape.pdq_budget % 8;
     const std::size_t leaf_max = 64 + std::size_t{shape.pdq_budget} * 32;
     std::vector<std::int64_t> room(std::min<std::size_t>(s.size(), 256));
-    const tarvo::Slice sample = tarvo::samplesort::draw_sample(s, room.data(), room.size(), 0);
+    const tarvo::Slice sample = tarvo::draw_sample(s, room.data(), room.size(), 0);
     std::sort(sample.begin(), sample.end());
     tarvo::run_on_pool([&](const tarvo::WorkerContext& worker) {
         tarvo::split::sort(worker, s, sample, parts, leaf_max);

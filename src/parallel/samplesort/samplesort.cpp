@@ -7,7 +7,7 @@
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
-#include "parallel/samplesort/sample.hpp"
+#include "parallel/sample.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {

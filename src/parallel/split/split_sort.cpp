@@ -6,7 +6,7 @@
 
 #include "parallel/config.hpp"
 #include "parallel/pool/join.hpp"
-#include "parallel/samplesort/sample.hpp"
+#include "parallel/sample.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "parallel/split/split_point.hpp"
 #include "parallel/split/two_way_partition.hpp"
@@ -66,7 +66,7 @@ void sort_side(const WorkerContext& worker, Slice s, std::size_t parts, Budget b
         return;
     }
     std::array<std::int64_t, split_sample_size> room;
-    const Slice sample = samplesort::draw_sample(s, room.data(), split_sample_size, 0);
+    const Slice sample = draw_sample(s, room.data(), split_sample_size, 0);
     kernel_sort(worker, sample);
     cut(worker, s, sample, parts, budget);
 }

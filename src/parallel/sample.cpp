@@ -1,4 +1,4 @@
-#include "parallel/samplesort/sample.hpp"
+#include "parallel/sample.hpp"
 
 #include <sys/random.h>
 
@@ -8,7 +8,7 @@
 
 #include "parallel/sort_kernel.hpp"
 
-namespace tarvo::samplesort {
+namespace tarvo {
 namespace {
 
 // SplitMix64's finaliser: neighbouring counts give unrelated seeds.
@@ -57,4 +57,4 @@ ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t
     return sample;
 }
 
-}  // namespace tarvo::samplesort
+}  // namespace tarvo

@@ -1,9 +1,9 @@
 #pragma once
-// The sample a partition takes its splitters from. Its positions are pseudo-random (evenly
-// spaced ones would alias with periodic input) and follow from a seed that the process draws
-// once from the system's random source and mixes with a count of the samples taken, so that
-// nobody can predict from the length which elements will be read and build input that misleads
-// the splitters.
+// The samples the pool-backed sorts take their splitters (the samplesort) and cuts (the split
+// sort) from. Their positions are pseudo-random (evenly spaced ones would alias with periodic
+// input) and follow from a seed that the process draws once from the system's random source and
+// mixes with a count of the samples taken, so that nobody can predict from the length which
+// elements will be read and build input that misleads the splitters.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +11,7 @@
 #include "core/slice.hpp"
 #include "parallel/pool/worker_context.hpp"
 
-namespace tarvo::samplesort {
+namespace tarvo {
 
 // A fresh seed for each sample: the process's random seed mixed with a running count.
 std::uint64_t next_sample_seed() noexcept;
@@ -25,4 +25,4 @@ Slice draw_sample(ConstSlice s, std::int64_t* room, std::size_t per_bucket,
 ConstSlice sorted_sample(const WorkerContext& worker, ConstSlice s, std::int64_t* room,
                          std::size_t per_bucket, unsigned log_buckets) noexcept;
 
-}  // namespace tarvo::samplesort
+}  // namespace tarvo
