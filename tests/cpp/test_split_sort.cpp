@@ -1,10 +1,12 @@
 #include <doctest/doctest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -47,39 +49,88 @@ void check_partitioned(Values values, const Values& input, std::int64_t pivot, s
 }  // namespace
 
 TEST_CASE("split: a stripe's partition, hand-worked") {
-    Values v = {5, 1, 9, 3, 5, 0};
-    CHECK(partition_stripe(v, 5) == 3);  // 1, 3, 0 below 5
-    check_partitioned(v, {5, 1, 9, 3, 5, 0}, 5, 3);
-    Values none = {7, 8};
-    CHECK(partition_stripe(none, 7) == 0);
-    Values all = {1, 2};
-    CHECK(partition_stripe(all, 3) == 2);
-    CHECK(partition_stripe(Slice{}, 0) == 0);
+    SUBCASE("one piece") {
+        Values v = {5, 1, 9, 3, 5, 0};
+        CHECK(partition_stripe(v, Stripe{0, 6, 6, 6}, 5) == 3);  // 1, 3, 0 below 5
+        check_partitioned(v, {5, 1, 9, 3, 5, 0}, 5, 3);
+        Values none = {7, 8};
+        CHECK(partition_stripe(none, Stripe{0, 2, 2, 2}, 7) == 0);
+        Values all = {1, 2};
+        CHECK(partition_stripe(all, Stripe{0, 0, 0, 2}, 3) == 2);
+        CHECK(partition_stripe(Slice{}, Stripe{0, 0, 0, 0}, 0) == 0);
+    }
+    SUBCASE("a front and a back piece, as one sequence") {
+        // The stripe is [0, 2) then [4, 6): 9, 1, 0, 8 with 1 and 0 below 5; the elements between
+        // the pieces belong to another stripe and stay put.
+        Values v = {9, 1, 77, 77, 0, 8};
+        CHECK(partition_stripe(v, Stripe{0, 2, 4, 6}, 5) == 2);
+        CHECK(std::max(v[0], v[1]) < 5);
+        CHECK(std::min(v[4], v[5]) >= 5);
+        CHECK(v[2] == 77);
+        CHECK(v[3] == 77);
+    }
+}
+
+TEST_CASE("split: stripes laid out around the expected split, hand-worked") {
+    std::array<Stripe, 3> stripes{};
+    // 10 elements, 4 expected low, 2 stripes: the fronts tile [0, 4) and the backs [4, 10).
+    lay_out(10, 4, std::span(stripes.data(), 2));
+    CHECK(stripes[0].front_begin == 0);
+    CHECK(stripes[0].front_end == 2);
+    CHECK(stripes[0].back_begin == 4);
+    CHECK(stripes[0].back_end == 7);
+    CHECK(stripes[1].front_begin == 2);
+    CHECK(stripes[1].front_end == 4);
+    CHECK(stripes[1].back_begin == 7);
+    CHECK(stripes[1].back_end == 10);
+    // All expected low: no backs; none: no fronts.
+    lay_out(10, 10, stripes);
+    CHECK(stripes[2].front_begin == 6);
+    CHECK(stripes[2].front_end == 10);
+    CHECK(stripes[2].size() == 4);
+    lay_out(10, 0, stripes);
+    CHECK(stripes[0].front_end == 0);
+    CHECK(stripes[1].back_begin == 3);
+    CHECK(stripes[1].back_end == 6);
 }
 
 TEST_CASE("split: misplaced pairs swapped across stripes, hand-worked") {
-    // Three partitioned stripes, low (< 10) and high elements: [0 10 11 | 1 2 12 | 3 4], lows
-    // 1, 2 and 2. The split is at 5; the highs before it stand at 1 and 2, the lows after it at
-    // 6 and 7.
-    Values v = {0, 10, 11, 1, 2, 12, 3, 4};
-    const std::size_t bounds[] = {0, 3, 6, 8};
-    const std::size_t lows[] = {1, 2, 2};
-    const PartitionedStripes stripes{bounds, lows};
-    CHECK(stripes.split() == 5);
-    CHECK(stripes.misplaced_pairs(5) == 2);
-    SUBCASE("all pairs at once") {
-        swap_misplaced(v, stripes, 5, 0, 2);
-        CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+    SUBCASE("stripes of one piece each") {
+        // Three partitioned stripes, low (< 10) and high elements: [0 10 11 | 1 2 12 | 3 4],
+        // lows 1, 2 and 2. The split is at 5; the highs before it stand at 1 and 2, the lows
+        // after it at 6 and 7.
+        Values v = {0, 10, 11, 1, 2, 12, 3, 4};
+        const Stripe layout[] = {{0, 3, 8, 8}, {3, 6, 8, 8}, {6, 8, 8, 8}};
+        const std::size_t lows[] = {1, 2, 2};
+        const PartitionedStripes stripes{layout, lows};
+        CHECK(stripes.split() == 5);
+        CHECK(stripes.misplaced_pairs(5) == 2);
+        SUBCASE("all pairs at once") {
+            swap_misplaced(v, stripes, 5, 0, 2);
+            CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+        }
+        SUBCASE("pair by pair, as two workers would") {
+            swap_misplaced(v, stripes, 5, 1, 2);
+            CHECK(v == Values{0, 10, 4, 1, 2, 12, 3, 11});
+            swap_misplaced(v, stripes, 5, 0, 1);
+            CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+        }
     }
-    SUBCASE("pair by pair, as two workers would") {
-        swap_misplaced(v, stripes, 5, 1, 2);
-        CHECK(v == Values{0, 10, 4, 1, 2, 12, 3, 11});
-        swap_misplaced(v, stripes, 5, 0, 1);
-        CHECK(v == Values{0, 3, 4, 1, 2, 12, 10, 11});
+    SUBCASE("stripes laid out for 4 lows of 8, one low more and one fewer than expected") {
+        // Stripe 0 is [0, 2) then [4, 6) and found 3 lows: 0 1 | 3 12; stripe 1 is [2, 4) then
+        // [6, 8) and found 1: 2 11 | 13 14. The split is at 4: 11 at 3 and 3 at 4 trade places.
+        Values v = {0, 1, 2, 11, 3, 12, 13, 14};
+        const Stripe layout[] = {{0, 2, 4, 6}, {2, 4, 6, 8}};
+        const std::size_t lows[] = {3, 1};
+        const PartitionedStripes stripes{layout, lows};
+        CHECK(stripes.split() == 4);
+        REQUIRE(stripes.misplaced_pairs(4) == 1);
+        swap_misplaced(v, stripes, 4, 0, 1);
+        CHECK(v == Values{0, 1, 2, 3, 11, 12, 13, 14});
     }
 }
 
-TEST_CASE("split: the parallel partition on 1, 2, 3 and 64 workers") {
+TEST_CASE("split: the parallel partition on 1, 2, 3 and 64 workers, whatever it expects") {
     std::mt19937_64 rng(5);
     for (std::size_t workers : {1, 2, 3, 64}) {
         CAPTURE(workers);
@@ -90,13 +141,16 @@ TEST_CASE("split: the parallel partition on 1, 2, 3 and 64 workers") {
             const Values input = test::random_in(n, rng, -100, 100);
             for (std::int64_t pivot : {std::int64_t{-101}, std::int64_t{-100}, std::int64_t{0},
                                        std::int64_t{100}, std::int64_t{101}}) {
-                CAPTURE(pivot);
-                Values v = input;
-                std::size_t lows = 0;
-                pool->in_worker([&](const WorkerContext& worker) {
-                    lows = partition(worker, v, pivot, workers);
-                });
-                check_partitioned(v, input, pivot, lows);
+                for (std::size_t expected : {std::size_t{0}, n / 3, n / 2, n}) {
+                    CAPTURE(pivot);
+                    CAPTURE(expected);
+                    Values v = input;
+                    std::size_t lows = 0;
+                    pool->in_worker([&](const WorkerContext& worker) {
+                        lows = partition(worker, v, pivot, workers, expected);
+                    });
+                    check_partitioned(v, input, pivot, lows);
+                }
             }
         }
     }

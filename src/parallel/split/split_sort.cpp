@@ -36,9 +36,10 @@ void cut(const WorkerContext& worker, Slice s, ConstSlice sorted_sample, std::si
     }
     const std::size_t stripes = std::clamp<std::size_t>(s.size() / split_elements_per_stripe, 1,
                                                         std::min(parts, split_stripes_max));
-    const std::size_t lows = partition(worker, s, point->pivot, stripes);
-    std::size_t high_parts = parts - low_parts, low_side_parts = low_parts;
     const double expected = point->low_fraction * static_cast<double>(s.size());
+    const std::size_t lows = partition(worker, s, point->pivot, stripes,
+                                       std::min(static_cast<std::size_t>(expected), s.size()));
+    std::size_t high_parts = parts - low_parts, low_side_parts = low_parts;
     if (budget.retries > 0 && std::abs(static_cast<double>(lows) - expected) >
                                   static_cast<double>(s.size()) * split_misled_fraction) {
         // The sample misled: the side that got more than its share is cut again by all the

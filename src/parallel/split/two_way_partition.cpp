@@ -9,13 +9,37 @@
 namespace tarvo::split {
 namespace {
 
-// Walks the misplaced elements of one kind in slice order: the high ones before the split are
-// the tail of each stripe's range that lies before it, the low ones after the split the part of
-// each stripe's low front that lies after it.
+// The part of stripe i that holds its low elements (`lows` true) or its high ones, within the
+// front piece (`piece` 0) or the back piece (1), clipped to [from, to): a stretch [begin, end),
+// empty when begin >= end.
+struct Stretch {
+    std::size_t begin, end;
+};
+
+Stretch stretch_of(const Stripe& stripe, std::size_t lows, bool want_lows, int piece,
+                   std::size_t from, std::size_t to) noexcept {
+    const std::size_t front_lows = std::min(lows, stripe.front_size());
+    const std::size_t back_lows = lows - front_lows;
+    std::size_t begin = 0, end = 0;
+    if (piece == 0) {
+        begin = want_lows ? stripe.front_begin : stripe.front_begin + front_lows;
+        end = want_lows ? stripe.front_begin + front_lows : stripe.front_end;
+    } else {
+        begin = want_lows ? stripe.back_begin : stripe.back_begin + back_lows;
+        end = want_lows ? stripe.back_begin + back_lows : stripe.back_end;
+    }
+    return {std::max(begin, from), std::min(end, to)};
+}
+
+// Walks the misplaced elements of one kind: the high ones before the split or the low ones after
+// it, over the stripes' front pieces, then their back pieces, in stripe order.
 class MisplacedCursor {
   public:
     MisplacedCursor(const PartitionedStripes& stripes, std::size_t split, bool highs) noexcept
-        : stripes_(stripes), split_(split), highs_(highs) {
+        : stripes_(stripes),
+          split_(split),
+          highs_(highs),
+          end_of_slice_(stripes.stripes.empty() ? 0 : stripes.stripes.back().back_end) {
         enter_stretch();
     }
 
@@ -25,7 +49,10 @@ class MisplacedCursor {
             const std::size_t step = std::min(count, end_ - position_);
             position_ += step;
             count -= step;
-            if (position_ == end_) next_stretch();
+            if (position_ == end_) {
+                ++stretch_;
+                enter_stretch();
+            }
         }
     }
 
@@ -33,20 +60,21 @@ class MisplacedCursor {
     std::size_t stretch_left() const noexcept { return end_ - position_; }
 
   private:
-    void next_stretch() noexcept {
-        ++stripe_;
-        enter_stretch();
-    }
-
-    // Moves to the first non-empty stretch from stripe_ on (or past the last stripe).
+    // Moves to the first non-empty stretch from stretch_ on (or past the last one).
     void enter_stretch() noexcept {
-        const std::size_t count = stripes_.lows.size();
-        for (; stripe_ < count; ++stripe_) {
-            const std::size_t begin = stripes_.bounds[stripe_];
-            const std::size_t low_end = begin + stripes_.lows[stripe_];
-            position_ = highs_ ? low_end : std::max(begin, split_);
-            end_ = highs_ ? std::min(stripes_.bounds[stripe_ + 1], split_) : low_end;
-            if (position_ < end_) return;
+        const std::size_t count = stripes_.stripes.size();
+        for (; stretch_ < 2 * count; ++stretch_) {
+            const std::size_t i = stretch_ % count;
+            const int piece = stretch_ < count ? 0 : 1;
+            const Stretch s =
+                highs_ ? stretch_of(stripes_.stripes[i], stripes_.lows[i], false, piece, 0, split_)
+                       : stretch_of(stripes_.stripes[i], stripes_.lows[i], true, piece, split_,
+                                    end_of_slice_);
+            if (s.begin < s.end) {
+                position_ = s.begin;
+                end_ = s.end;
+                return;
+            }
         }
         position_ = end_ = 0;
     }
@@ -54,23 +82,56 @@ class MisplacedCursor {
     const PartitionedStripes& stripes_;
     std::size_t split_;
     bool highs_;
-    std::size_t stripe_ = 0;
+    std::size_t end_of_slice_;
+    std::size_t stretch_ = 0;
     std::size_t position_ = 0;
     std::size_t end_ = 0;
 };
 
+// floor(a * b / c) without overflow, for b <= c.
+std::size_t scaled(std::size_t a, std::size_t b, std::size_t c) noexcept {
+    return static_cast<std::size_t>(static_cast<unsigned __int128>(a) * b / c);
+}
+
 }  // namespace
 
-std::size_t partition_stripe(Slice s, std::int64_t pivot) noexcept {
-    // Lomuto's scheme without a branch: [0, low) holds low elements, [low, i) high ones; each
-    // element read trades places with the first high one and extends the low front if it is low.
-    std::size_t low = 0;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const std::int64_t value = s[i];
-        s[i] = s[low];
-        s[low] = value;
-        low += static_cast<std::size_t>(value < pivot);
+void lay_out(std::size_t len, std::size_t expected_lows, std::span<Stripe> stripes) noexcept {
+    // Stripe i covers elements [len * i / k, len * (i + 1) / k) of a virtual order that puts the
+    // expected low side's positions first; the fronts take floor(expected_lows / len) of every
+    // prefix, the backs the rest, so both tile their side without gaps.
+    const std::size_t k = stripes.size();
+    const std::size_t lows = std::min(expected_lows, len);
+    const auto front_of = [&](std::size_t prefix) {
+        return len == 0 ? 0 : scaled(prefix, lows, len);
+    };
+    for (std::size_t i = 0; i < k; ++i) {
+        const std::size_t first = len * i / k, last = len * (i + 1) / k;
+        stripes[i] = Stripe{front_of(first), front_of(last), lows + first - front_of(first),
+                            lows + last - front_of(last)};
     }
+}
+
+std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept {
+    // Lomuto's scheme without a branch, over the front piece and then the back piece as one
+    // sequence: its first `low` places hold low elements, the places up to the one read high
+    // ones; each element read trades places with the first high one and extends the low part if
+    // it is low. A place's index in the sequence maps to the front piece or the back one.
+    std::int64_t* const front = s.data() + stripe.front_begin;
+    std::int64_t* const back = s.data() + stripe.back_begin;
+    const std::size_t front_size = stripe.front_size();
+    const auto place = [&](std::size_t k) -> std::int64_t& {
+        return k < front_size ? front[k] : back[k - front_size];
+    };
+    std::size_t low = 0;
+    const auto read = [&](std::int64_t& slot) {
+        const std::int64_t value = slot;
+        std::int64_t& first_high = place(low);
+        slot = first_high;
+        first_high = value;
+        low += static_cast<std::size_t>(value < pivot);
+    };
+    for (std::size_t i = 0; i < front_size; ++i) read(front[i]);
+    for (std::size_t i = 0; i < stripe.back_end - stripe.back_begin; ++i) read(back[i]);
     return low;
 }
 
@@ -82,10 +143,11 @@ std::size_t PartitionedStripes::split() const noexcept {
 
 std::size_t PartitionedStripes::misplaced_pairs(std::size_t split) const noexcept {
     std::size_t highs_before_split = 0;
-    for (std::size_t i = 0; i < lows.size(); ++i) {
-        const std::size_t low_end = bounds[i] + lows[i];
-        const std::size_t end = std::min(bounds[i + 1], split);
-        if (low_end < end) highs_before_split += end - low_end;
+    for (std::size_t i = 0; i < stripes.size(); ++i) {
+        for (int piece = 0; piece < 2; ++piece) {
+            const Stretch s = stretch_of(stripes[i], lows[i], false, piece, 0, split);
+            if (s.begin < s.end) highs_before_split += s.end - s.begin;
+        }
     }
     return highs_before_split;
 }
@@ -98,6 +160,7 @@ void swap_misplaced(Slice s, const PartitionedStripes& stripes, std::size_t spli
     low.skip(first);
     for (std::size_t left = last - first; left > 0;) {
         const std::size_t step = std::min({left, high.stretch_left(), low.stretch_left()});
+        if (step == 0) return;
         std::swap_ranges(s.begin() + high.position(), s.begin() + high.position() + step,
                          s.begin() + low.position());
         high.skip(step);
@@ -106,16 +169,16 @@ void swap_misplaced(Slice s, const PartitionedStripes& stripes, std::size_t spli
     }
 }
 
-std::size_t partition(const WorkerContext& worker, Slice s, std::int64_t pivot,
-                      std::size_t stripes) noexcept {
+std::size_t partition(const WorkerContext& worker, Slice s, std::int64_t pivot, std::size_t stripes,
+                      std::size_t expected_lows) noexcept {
     stripes = std::clamp<std::size_t>(stripes, 1, split_stripes_max);
-    std::array<std::size_t, split_stripes_max + 1> bounds{};
+    std::array<Stripe, split_stripes_max> layout{};
     std::array<std::size_t, split_stripes_max> lows{};
-    for (std::size_t i = 0; i <= stripes; ++i) bounds[i] = s.size() * i / stripes;
+    lay_out(s.size(), expected_lows, std::span(layout.data(), stripes));
     parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t i) {
-        lows[i] = partition_stripe(s.subspan(bounds[i], bounds[i + 1] - bounds[i]), pivot);
+        lows[i] = partition_stripe(s, layout[i], pivot);
     });
-    const PartitionedStripes partitioned{std::span(bounds.data(), stripes + 1),
+    const PartitionedStripes partitioned{std::span(layout.data(), stripes),
                                          std::span(lows.data(), stripes)};
     const std::size_t split = partitioned.split();
     const std::size_t pairs = partitioned.misplaced_pairs(split);

@@ -5,6 +5,13 @@
 // swapped pairwise, in parallel. Where the split lies and which places are swapped follow from
 // the stripes' counts alone, never from values read again, so a slice that another thread
 // writes to meanwhile ends up in some order but never sees an access outside it.
+//
+// A stripe is two pieces of the slice: one in front of the split the sample expects, where its
+// low elements go, and one behind it, where its high ones go, each as long as the stripe's
+// expected share of that side. The fronts tile the expected low side and the backs the high
+// side, so that when the sample is right every element lands on its side of the slice at once
+// and only the stripes' deviations from their expected counts are swapped afterwards. Stripes
+// that were each a contiguous stretch left about a quarter of the slice on the wrong side.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,29 +22,44 @@
 
 namespace tarvo::split {
 
-// Moves the elements of `s` below `pivot` to its front (in no particular order); returns how many
-// there are.
-std::size_t partition_stripe(Slice s, std::int64_t pivot) noexcept;
+// A stripe: [front_begin, front_end) followed by [back_begin, back_end), partitioned as one
+// sequence.
+struct Stripe {
+    std::size_t front_begin, front_end, back_begin, back_end;
 
-// The stripes of a slice after each was partitioned: stripe i is [bounds[i], bounds[i + 1]) and
-// holds lows[i] low elements at its front. The slice's split is the sum of lows; high elements
-// before it and low elements after it are misplaced, as many of one kind as of the other.
+    std::size_t front_size() const noexcept { return front_end - front_begin; }
+    std::size_t size() const noexcept { return front_size() + back_end - back_begin; }
+};
+
+// Lays `stripes.size()` stripes of about equal length over a slice of `len` elements of which
+// `expected_lows` (at most `len`) are expected below the pivot.
+void lay_out(std::size_t len, std::size_t expected_lows, std::span<Stripe> stripes) noexcept;
+
+// Moves the elements of `stripe` (of `s`) below `pivot` to the stripe's start, its front piece
+// first (in no particular order); returns how many there are.
+std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept;
+
+// The stripes of a slice after each was partitioned: stripe i holds lows[i] low elements at its
+// start. The slice's split is the sum of lows; high elements before it and low elements after it
+// are misplaced, as many of one kind as of the other.
 struct PartitionedStripes {
-    std::span<const std::size_t> bounds;  // one more than there are stripes
+    std::span<const Stripe> stripes;
     std::span<const std::size_t> lows;
 
     std::size_t split() const noexcept;
     std::size_t misplaced_pairs(std::size_t split) const noexcept;
 };
 
-// Swaps the misplaced pairs numbered [first, last): the k-th high element before `split`
-// (counting from the front) trades places with the k-th low element after it.
+// Swaps the misplaced pairs numbered [first, last): the k-th high element before `split` trades
+// places with the k-th low element after it, both counted over the stripes' fronts, then their
+// backs, in stripe order.
 void swap_misplaced(Slice s, const PartitionedStripes& stripes, std::size_t split,
                     std::size_t first, std::size_t last) noexcept;
 
 // Moves the elements of `s` below `pivot` to its front with `stripes` stripes (at most
-// split_stripes_max) on the pool of `worker`; returns how many there are.
-std::size_t partition(const WorkerContext& worker, Slice s, std::int64_t pivot,
-                      std::size_t stripes) noexcept;
+// split_stripes_max) on the pool of `worker`, laid out for `expected_lows` low elements; returns
+// how many there are.
+std::size_t partition(const WorkerContext& worker, Slice s, std::int64_t pivot, std::size_t stripes,
+                      std::size_t expected_lows) noexcept;
 
 }  // namespace tarvo::split
