@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "parallel/pool/thread_count.hpp"
 #include "parallel/pool/worker_signals.hpp"
 
 namespace tarvo {
@@ -64,7 +65,8 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
             }
             job->execute(context());
             idle_rounds = 0;
-        } else if (idle_rounds < idle_rounds_before_sleep) {
+        } else if (idle_rounds < idle_rounds_before_sleep &&
+                   (searching || sleep.searching() < registry_->spinners_max_)) {
             if (!searching) sleep.start_searching();
             searching = true;
             ++idle_rounds;
@@ -100,6 +102,7 @@ void* Worker::thread_main(void* argument) noexcept {
 
 Registry::Registry(std::size_t threads, WorkerStateFactory make_state)
     : size_(threads),
+      spinners_max_(std::min(threads, available_cpu_count())),
       workers_(new Worker[threads]),
       threads_(new pthread_t[threads]),
       sleep_(threads) {

@@ -25,7 +25,11 @@ namespace tarvo {
 inline constexpr std::size_t worker_stack_bytes = std::size_t{2} << 20;
 
 // Failed idle looks for work before a worker goes to sleep: a short spin catches the next job of
-// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU.
+// a busy pool without paying for a sleep and a wake-up, and an idle pool soon uses no CPU. At
+// most as many workers spin at once as the process has processors (available_cpu_count); the
+// others go to sleep at once. With more workers than processors (a CPU quota below the worker
+// count, RAYON_NUM_THREADS above the cores) more spinners would only take processors from the
+// workers that have work, and burn CPU time that grows with the worker count.
 inline constexpr unsigned idle_rounds_before_sleep = 32;
 
 // The message that starts every fault of an operation that needs a pool that could not be made.
@@ -106,6 +110,8 @@ class Registry {
     void stop() noexcept;
 
     std::size_t size_;
+    // Workers that may spin at once (idle_rounds_before_sleep).
+    std::size_t spinners_max_;
     std::unique_ptr<Worker[]> workers_;
     std::unique_ptr<pthread_t[]> threads_;
     std::size_t started_ = 0;

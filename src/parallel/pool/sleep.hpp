@@ -28,6 +28,8 @@ class Sleep {
     // A worker is looking for work without having announced sleep, or has stopped doing so.
     void start_searching() noexcept { searching_.fetch_add(1, std::memory_order_seq_cst); }
     void stop_searching() noexcept { searching_.fetch_sub(1, std::memory_order_seq_cst); }
+    // How many workers are searching now (a moment's look).
+    std::size_t searching() const noexcept { return searching_.load(std::memory_order_relaxed); }
 
     // A job was posted: wakes one announced worker, if any, unless a worker is searching (it
     // finds the job, or its last look before sleeping does).

@@ -182,7 +182,7 @@ std::size_t default_thread_count(std::size_t affinity_cpus, std::optional<std::s
     return std::min(count, max_worker_threads);
 }
 
-std::size_t configured_thread_count() {
+std::size_t available_cpu_count() {
     std::optional<std::size_t> quota;
     auto proc_cgroup = read_file("/proc/self/cgroup");
     auto mountinfo = read_file("/proc/self/mountinfo");
@@ -190,9 +190,12 @@ std::size_t configured_thread_count() {
         if (auto cgroup = locate_cpu_cgroup(*proc_cgroup, *mountinfo))
             quota = cgroup_cpu_quota(*cgroup);
     }
+    return default_thread_count(affinity_cpu_count(), quota);
+}
+
+std::size_t configured_thread_count() {
     return choose_thread_count(environment_value(num_threads_variable),
-                               environment_value(rs_num_cpus_variable),
-                               default_thread_count(affinity_cpu_count(), quota));
+                               environment_value(rs_num_cpus_variable), available_cpu_count());
 }
 
 }  // namespace tarvo

@@ -47,6 +47,10 @@ std::optional<std::size_t> cgroup_cpu_quota(const CpuCgroup& cgroup);
 // affinity_cpus of 0 means unknown; the result is at least 1 and at most max_worker_threads.
 std::size_t default_thread_count(std::size_t affinity_cpus, std::optional<std::size_t> quota);
 
+// The processors this process may use now: its affinity set, lowered by its cgroup CPU quota
+// (default_thread_count of the two).
+std::size_t available_cpu_count();
+
 // The count for this process now: its environment, affinity set and cgroup files.
 std::size_t configured_thread_count();
 
