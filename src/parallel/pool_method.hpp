@@ -23,8 +23,8 @@ std::size_t split_sort_work_percent(std::size_t workers) noexcept;
 
 // Whether the split sort may take slices of this shape: those whose samplesort classifies each
 // element at length (the tree, logarithmic buckets) or trims its linear buckets for outliers.
-// Linear buckets and counting need no more work than the split sort on two workers and less on
-// more; on two workers they measured as fast or faster.
+// Linear buckets and counting stay with the samplesort: on two workers it measured as fast or
+// faster there, and on more its one partition costs less than the split sort's cuts.
 bool split_sort_suits(samplesort::SampleShape shape) noexcept;
 
 // The method expected to sort fastest a slice of `len` elements whose first sample has `shape`,
