@@ -13,6 +13,7 @@
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "parallel/split/split_sort.hpp"
+#include "sort_pool_for_tests.hpp"
 
 using namespace tarvo;
 using samplesort::SampleShape;
@@ -126,7 +127,6 @@ TEST_CASE(
     "pool method: every shape sorted by both methods from its first sample, and around the "
     "cut-offs") {
     std::mt19937_64 rng(17);
-    std::string cause;
     for (const ShapedInput& input : shaped_inputs) {
         INFO(input.name);
         const Values values = input.make(std::size_t{1} << 20, rng);
@@ -136,8 +136,7 @@ TEST_CASE(
         const samplesort::FirstSample first(values);
         CHECK(first.shape() == input.shape);
         for (std::size_t workers : {2, 3}) {
-            auto pool = Registry::start(workers, cause, &make_kernel_scratch);
-            REQUIRE(pool);
+            auto pool = test::start_sort_pool(workers);
             Values sorted = values;
             const samplesort::Memory memory(sorted.size(), workers);
             pool->in_worker([&](const WorkerContext& worker) {

@@ -24,6 +24,7 @@
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "parallel/split/split_sort.hpp"
+#include "sort_pool_for_tests.hpp"
 
 using namespace tarvo;
 
@@ -106,9 +107,7 @@ std::size_t made_up_values(Slice s, const std::vector<std::int64_t>& input) {
 }  // namespace
 
 TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever the values do") {
-    std::string cause;
-    auto pool = Registry::start(3, cause, &make_kernel_scratch);
-    REQUIRE(pool);
+    auto pool = test::start_sort_pool(3);
     GuardedSlice guarded(600);  // 307,200 elements
     const Slice s = guarded.slice();
     std::mt19937_64 rng(7);

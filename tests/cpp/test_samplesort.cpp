@@ -20,6 +20,7 @@
 #include "parallel/samplesort/samplesort.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
+#include "sort_pool_for_tests.hpp"
 
 using namespace tarvo;
 using namespace tarvo::samplesort;
@@ -29,13 +30,6 @@ namespace {
 
 constexpr std::int64_t min64 = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
-
-std::unique_ptr<Registry> start_pool(std::size_t threads) {
-    std::string cause;
-    auto pool = Registry::start(threads, cause, &make_kernel_scratch);
-    REQUIRE(pool);
-    return pool;
-}
 
 // The samplesort alone (whatever the length), on a private pool of `pool`'s size.
 void samplesort_on(Registry& pool, Values& values) {
@@ -250,7 +244,7 @@ TEST_CASE("samplesort local classification: whole blocks written back, the rest 
 }
 
 TEST_CASE("samplesort partition: every bucket in place for 1, 2 and 3 stripes") {
-    auto pool = start_pool(3);
+    auto pool = test::start_sort_pool(3);
     std::mt19937_64 rng(11);
     // Lengths that leave a partial last block, buckets smaller than a block and empty ones.
     for (std::size_t n : {std::size_t{1}, std::size_t{255}, std::size_t{257}, std::size_t{5000},
@@ -277,7 +271,7 @@ TEST_CASE("samplesort partition: every bucket in place for 1, 2 and 3 stripes") 
 }
 
 TEST_CASE("samplesort partition: equal-key buckets hold a single value each") {
-    auto pool = start_pool(2);
+    auto pool = test::start_sort_pool(2);
     std::mt19937_64 rng(5);
     Values values = test::random_in(50000, rng, 0, 9);
     for (std::size_t i = 0; i < values.size(); i += 1000) values[i] = 1000 + i;  // a few others
@@ -305,7 +299,7 @@ TEST_CASE("samplesort: like std::sort around every threshold, on 1, 2, 3 and 64 
                                    samplesort_leaf_max + 1,
                                    3 * samplesort_leaf_max + 7};
     for (std::size_t threads : {1, 2, 3, 64}) {
-        auto pool = start_pool(threads);
+        auto pool = test::start_sort_pool(threads);
         for (std::size_t n : lengths) {
             for (auto& [name, values] : all_patterns(n, rng)) {
                 INFO(name, ", length ", n, ", workers ", threads);
@@ -320,7 +314,7 @@ TEST_CASE("samplesort: like std::sort around every threshold, on 1, 2, 3 and 64 
 TEST_CASE("samplesort: buckets partitioned again by one worker and by all of them") {
     // Lowered limits send the buckets of 400,000 elements (64 of about 6,000) through the
     // sequential partition, and with the lower pair also through nested parallel ones.
-    auto pool = start_pool(2);
+    auto pool = test::start_sort_pool(2);
     std::mt19937_64 rng(17);
     for (const Limits limits : {Limits{2000, 50000}, Limits{1000, 4000}}) {
         for (auto& [name, values] : all_patterns(400000, rng)) {
@@ -338,7 +332,7 @@ TEST_CASE("samplesort: buckets partitioned again by one worker and by all of the
 TEST_CASE("samplesort: buckets partitioned again by all workers obtain no memory of their own") {
     // With these limits the buckets of 400,000 elements are partitioned again by all the
     // workers, with the memory obtained for the whole slice: the sort allocates nothing.
-    auto pool = start_pool(2);
+    auto pool = test::start_sort_pool(2);
     std::mt19937_64 rng(23);
     Values values = test::random_full_range(400000, rng);
     const Values expected = test::sorted_copy(values);
@@ -402,7 +396,7 @@ TEST_CASE("samplesort sample: two samples of the same slice read different posit
     Values positions(1 << 20);
     std::iota(positions.begin(), positions.end(), 0);
     Values first(samplesort_oversampling << 4), second(first.size());
-    auto pool = start_pool(1);
+    auto pool = test::start_sort_pool(1);
     pool->in_worker([&](const WorkerContext& worker) {
         sorted_sample(worker, positions, first.data(), samplesort_oversampling, 4);
         sorted_sample(worker, positions, second.data(), samplesort_oversampling, 4);

@@ -12,6 +12,7 @@
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
+#include "sort_pool_for_tests.hpp"
 
 using namespace tarvo;
 using namespace tarvo::samplesort;
@@ -65,9 +66,7 @@ TEST_CASE("samplesort counting: sorted on 1, 2, 3 and 64 stripes, or left untouc
         // Not among the values: a value the sample missed.
         const std::int64_t missed = values.value(0) == 1 ? 2 : 1;
         for (std::size_t workers : {1, 2, 3, 64}) {
-            std::string cause;
-            auto pool = Registry::start(workers, cause, &make_kernel_scratch);
-            REQUIRE(pool);
+            auto pool = test::start_sort_pool(workers);
             const Workspaces memory(workers);
             // The missed value first, at a stripe's end, last, or nowhere.
             for (std::size_t missed_at : {std::size_t{0}, n / workers - 1, n - 1, n}) {

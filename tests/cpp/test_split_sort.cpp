@@ -17,19 +17,13 @@
 #include "parallel/split/split_sort.hpp"
 #include "parallel/split/two_way_partition.hpp"
 #include "sort_patterns.hpp"
+#include "sort_pool_for_tests.hpp"
 
 using namespace tarvo;
 using namespace tarvo::split;
 using Values = std::vector<std::int64_t>;
 
 namespace {
-
-std::unique_ptr<Registry> start_pool(std::size_t threads) {
-    std::string cause;
-    auto pool = Registry::start(threads, cause, &make_kernel_scratch);
-    REQUIRE(pool);
-    return pool;
-}
 
 // Every element of `values` below `pivot` comes before every other, and nothing was lost.
 void check_partitioned(Values values, const Values& input, std::int64_t pivot, std::size_t lows) {
@@ -134,7 +128,7 @@ TEST_CASE("split: the parallel partition on 1, 2, 3 and 64 workers, whatever it 
     std::mt19937_64 rng(5);
     for (std::size_t workers : {1, 2, 3, 64}) {
         CAPTURE(workers);
-        const auto pool = start_pool(workers);
+        const auto pool = test::start_sort_pool(workers);
         for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{1000},
                               split_elements_per_stripe * 3 + 17}) {
             CAPTURE(n);
@@ -196,7 +190,7 @@ TEST_CASE("split sort: the shared patterns on 1, 2, 3 and 64 workers against std
     std::mt19937_64 rng(11);
     for (std::size_t workers : {1, 2, 3, 64}) {
         CAPTURE(workers);
-        const auto pool = start_pool(workers);
+        const auto pool = test::start_sort_pool(workers);
         for (const test::Pattern& pattern : test::patterns) {
             CAPTURE(pattern.name);
             for (std::size_t n : {split_side_kernel_max + 1, std::size_t{1} << 20}) {
@@ -218,7 +212,7 @@ TEST_CASE("split sort: a sample that misleads still sorts, and the misled side i
     // The first sample shows values 0 and 1 only, as if the slice were a few small values; beyond
     // its first 256 elements the slice holds larger values, all of which fall on the high side.
     std::mt19937_64 rng(3);
-    const auto pool = start_pool(4);
+    const auto pool = test::start_sort_pool(4);
     Values v =
         test::random_in(std::size_t{1} << 21, rng, 2, std::numeric_limits<std::int64_t>::max());
     for (std::size_t i = 0; i < 256; ++i) v[i] = static_cast<std::int64_t>(i % 2);
