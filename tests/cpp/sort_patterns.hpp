@@ -15,6 +15,9 @@
 
 namespace tarvo::test {
 
+inline constexpr std::int64_t min64 = std::numeric_limits<std::int64_t>::min();
+inline constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
+
 inline const std::vector<std::size_t> threshold_lengths = {
     0,  1,  2,   3,   4,   5,   16,  17,  24,  25,   31,   32,   33,   63,
     64, 70, 100, 101, 127, 128, 129, 513, 999, 1000, 1001, 8191, 8192, 8193};
@@ -74,13 +77,7 @@ inline const std::vector<Pattern> patterns = {
      }},
     {"int64 extremes",
      [](std::size_t n, std::mt19937_64& rng) {
-         constexpr std::int64_t values[] = {std::numeric_limits<std::int64_t>::min(),
-                                            std::numeric_limits<std::int64_t>::min() + 1,
-                                            -1,
-                                            0,
-                                            1,
-                                            std::numeric_limits<std::int64_t>::max() - 1,
-                                            std::numeric_limits<std::int64_t>::max()};
+         constexpr std::int64_t values[] = {min64, min64 + 1, -1, 0, 1, max64 - 1, max64};
          std::vector<std::int64_t> v(n);
          for (auto& x : v) x = values[rng() % std::size(values)];
          return v;

@@ -28,8 +28,8 @@ using Values = std::vector<std::int64_t>;
 
 namespace {
 
-constexpr std::int64_t min64 = std::numeric_limits<std::int64_t>::min();
-constexpr std::int64_t max64 = std::numeric_limits<std::int64_t>::max();
+using test::max64;
+using test::min64;
 
 // The samplesort alone (whatever the length), on a private pool of `pool`'s size.
 void samplesort_on(Registry& pool, Values& values) {

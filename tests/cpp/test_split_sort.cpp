@@ -179,7 +179,7 @@ TEST_CASE("split: the split point weighs repeated values by the work they cost")
         CHECK_FALSE(choose_split(Values(64, 7), 1'000'000, 0.5));
     }
     SUBCASE("two values: the only cut") {
-        const Values sample = {std::numeric_limits<std::int64_t>::min(), 9, 9, 9};
+        const Values sample = {test::min64, 9, 9, 9};
         const auto point = choose_split(sample, 1'000'000, 0.5);
         REQUIRE(point);
         CHECK(point->pivot == 9);
@@ -213,8 +213,7 @@ TEST_CASE("split sort: a sample that misleads still sorts, and the misled side i
     // its first 256 elements the slice holds larger values, all of which fall on the high side.
     std::mt19937_64 rng(3);
     const auto pool = test::start_sort_pool(4);
-    Values v =
-        test::random_in(std::size_t{1} << 21, rng, 2, std::numeric_limits<std::int64_t>::max());
+    Values v = test::random_in(std::size_t{1} << 21, rng, 2, test::max64);
     for (std::size_t i = 0; i < 256; ++i) v[i] = static_cast<std::int64_t>(i % 2);
     Values expected = v;
     std::sort(expected.begin(), expected.end());
