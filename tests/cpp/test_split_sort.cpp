@@ -15,6 +15,7 @@
 #include "parallel/sort_kernel.hpp"
 #include "parallel/split/split_point.hpp"
 #include "parallel/split/split_sort.hpp"
+#include "parallel/split/stripe_partition.hpp"
 #include "parallel/split/two_way_partition.hpp"
 #include "sort_patterns.hpp"
 #include "sort_pool_for_tests.hpp"
@@ -62,6 +63,40 @@ TEST_CASE("split: a stripe's partition, hand-worked") {
         CHECK(std::min(v[4], v[5]) >= 5);
         CHECK(v[2] == 77);
         CHECK(v[3] == 77);
+    }
+}
+
+TEST_CASE(
+    "split: every stripe partition variant, at lengths around its vectors, pieces cut anywhere") {
+    // The stripe is [0, front) and [front + gap, n + gap): the gap belongs to another stripe and
+    // must stay as it is. Lengths cover every remainder of a vector's width and the lengths where
+    // the vector loop starts; front sizes put the pieces' junction inside and between vectors.
+    constexpr std::size_t gap = 3;
+    constexpr std::int64_t gap_value = 1000;
+    std::mt19937_64 rng(3);
+    std::vector<std::size_t> lengths = {1000, 4099};
+    for (std::size_t n = 0; n <= 80; ++n) lengths.push_back(n);
+    for (const StripePartitionVariant& variant : runnable_stripe_partitions()) {
+        for (const std::size_t n : lengths) {
+            const Values input = test::random_in(n, rng, -20, 20);
+            for (const std::size_t front :
+                 {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{9}, n / 2, n}) {
+                if (front > n) continue;
+                for (const std::int64_t pivot : {-21, -20, 0, 3, 21}) {
+                    INFO(variant.name, ", n ", n, ", front ", front, ", pivot ", pivot);
+                    Values v = input;
+                    v.insert(v.begin() + static_cast<std::ptrdiff_t>(front), gap, gap_value);
+                    const std::size_t lows =
+                        variant.partition(v, Stripe{0, front, front + gap, n + gap}, pivot);
+                    CHECK(std::all_of(v.begin() + static_cast<std::ptrdiff_t>(front),
+                                      v.begin() + static_cast<std::ptrdiff_t>(front + gap),
+                                      [](std::int64_t x) { return x == gap_value; }));
+                    v.erase(v.begin() + static_cast<std::ptrdiff_t>(front),
+                            v.begin() + static_cast<std::ptrdiff_t>(front + gap));
+                    check_partitioned(v, input, pivot, lows);
+                }
+            }
+        }
     }
 }
 

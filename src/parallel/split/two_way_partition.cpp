@@ -111,30 +111,6 @@ void lay_out(std::size_t len, std::size_t expected_lows, std::span<Stripe> strip
     }
 }
 
-std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept {
-    // Lomuto's scheme without a branch, over the front piece and then the back piece as one
-    // sequence: its first `low` places hold low elements, the places up to the one read high
-    // ones; each element read trades places with the first high one and extends the low part if
-    // it is low. A place's index in the sequence maps to the front piece or the back one.
-    std::int64_t* const front = s.data() + stripe.front_begin;
-    std::int64_t* const back = s.data() + stripe.back_begin;
-    const std::size_t front_size = stripe.front_size();
-    const auto place = [&](std::size_t k) -> std::int64_t& {
-        return k < front_size ? front[k] : back[k - front_size];
-    };
-    std::size_t low = 0;
-    const auto read = [&](std::int64_t& slot) {
-        const std::int64_t value = slot;
-        std::int64_t& first_high = place(low);
-        slot = first_high;
-        first_high = value;
-        low += static_cast<std::size_t>(value < pivot);
-    };
-    for (std::size_t i = 0; i < front_size; ++i) read(front[i]);
-    for (std::size_t i = 0; i < stripe.back_end - stripe.back_begin; ++i) read(back[i]);
-    return low;
-}
-
 std::size_t PartitionedStripes::split() const noexcept {
     std::size_t split = 0;
     for (const std::size_t low : lows) split += low;

@@ -1,6 +1,6 @@
 #pragma once
 // The split sort's partition: every element below a pivot moved before every other, in place, on
-// several workers. Each worker partitions a stripe of its own (branch-free, one read per
+// several workers. Each worker partitions a stripe of its own (vectorised, one read per
 // element); then the high elements left before the slice's split and the low ones after it are
 // swapped pairwise, in parallel. Where the split lies and which places are swapped follow from
 // the stripes' counts alone, never from values read again, so a slice that another thread
@@ -19,25 +19,13 @@
 
 #include "core/slice.hpp"
 #include "parallel/pool/worker_context.hpp"
+#include "parallel/split/stripe_partition.hpp"
 
 namespace tarvo::split {
-
-// A stripe: [front_begin, front_end) followed by [back_begin, back_end), partitioned as one
-// sequence.
-struct Stripe {
-    std::size_t front_begin, front_end, back_begin, back_end;
-
-    std::size_t front_size() const noexcept { return front_end - front_begin; }
-    std::size_t size() const noexcept { return front_size() + back_end - back_begin; }
-};
 
 // Lays `stripes.size()` stripes of about equal length over a slice of `len` elements of which
 // `expected_lows` (at most `len`) are expected below the pivot.
 void lay_out(std::size_t len, std::size_t expected_lows, std::span<Stripe> stripes) noexcept;
-
-// Moves the elements of `stripe` (of `s`) below `pivot` to the stripe's start, its front piece
-// first (in no particular order); returns how many there are.
-std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept;
 
 // The stripes of a slice after each was partitioned: stripe i holds lows[i] low elements at its
 // start. The slice's split is the sum of lows; high elements before it and low elements after it

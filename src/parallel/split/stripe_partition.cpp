@@ -1,0 +1,166 @@
+#include "parallel/split/stripe_partition.hpp"
+
+#include <array>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace tarvo::split {
+namespace {
+
+// A stripe's places as one sequence: the front piece's, then the back piece's.
+class Places {
+  public:
+    Places(Slice s, const Stripe& stripe) noexcept
+        : front_(s.data() + stripe.front_begin),
+          back_(s.data() + stripe.back_begin),
+          front_size_(stripe.front_size()),
+          size_(stripe.size()) {}
+
+    std::size_t size() const noexcept { return size_; }
+    std::int64_t& operator[](std::size_t k) const noexcept {
+        return k < front_size_ ? front_[k] : back_[k - front_size_];
+    }
+    // Places [k, k + n) where they are one stretch of memory; nullptr where they span both pieces.
+    std::int64_t* stretch(std::size_t k, std::size_t n) const noexcept {
+        if (k + n <= front_size_) return front_ + k;
+        if (k >= front_size_) return back_ + (k - front_size_);
+        return nullptr;
+    }
+
+  private:
+    std::int64_t* front_;
+    std::int64_t* back_;
+    std::size_t front_size_, size_;
+};
+
+// Lomuto's scheme without a branch, from places [0, read) already partitioned at `low`: its first
+// `low` places hold low elements, the places up to the one read high ones; each element read
+// trades places with the first high one and extends the low part if it is low.
+std::size_t lomuto(const Places& places, std::size_t low, std::size_t read,
+                   std::int64_t pivot) noexcept {
+    for (; read < places.size(); ++read) {
+        std::int64_t& slot = places[read];
+        const std::int64_t value = slot;
+        std::int64_t& first_high = places[low];
+        slot = first_high;
+        first_high = value;
+        low += static_cast<std::size_t>(value < pivot);
+    }
+    return low;
+}
+
+std::size_t portable_partition(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept {
+    return lomuto(Places(s, stripe), 0, 0, pivot);
+}
+
+#if defined(__x86_64__)
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+
+struct Lanes {
+    using Vector = __m256i;
+    static constexpr std::size_t width = 4;
+
+    static Vector broadcast(std::int64_t value) noexcept { return _mm256_set1_epi64x(value); }
+    static Vector load(const std::int64_t* from) noexcept {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    }
+    static void store(std::int64_t* to, Vector v) noexcept {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v);
+    }
+    // AVX2 has no compress: a permutation per mask of lows, from a table of the 16.
+    static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
+        const auto mask = static_cast<unsigned>(
+            _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(pivots, v))));
+        lows = static_cast<unsigned>(__builtin_popcount(mask));
+        const __m256i order =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lows_first_orders[mask].data()));
+        return _mm256_permutevar8x32_epi32(v, order);
+    }
+
+    // For each mask of lanes below the pivot, the 32-bit halves of those lanes, then of the others.
+    static constexpr std::array<std::array<std::int32_t, 8>, 16> lows_first_orders = [] {
+        std::array<std::array<std::int32_t, 8>, 16> orders{};
+        for (unsigned mask = 0; mask < 16; ++mask) {
+            std::size_t next = 0;
+            for (const bool wanted : {true, false}) {
+                for (std::int32_t lane = 0; lane < 4; ++lane) {
+                    if (((mask >> lane) & 1U) != static_cast<unsigned>(wanted)) continue;
+                    orders[mask][next++] = 2 * lane;
+                    orders[mask][next++] = 2 * lane + 1;
+                }
+            }
+        }
+        return orders;
+    }();
+};
+using Vector = Lanes::Vector;
+
+#include "parallel/split/stripe_partition_lanes.inc"
+
+}  // namespace avx2
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace avx512 {
+
+struct Lanes {
+    using Vector = __m512i;
+    static constexpr std::size_t width = 8;
+
+    static Vector broadcast(std::int64_t value) noexcept { return _mm512_set1_epi64(value); }
+    static Vector load(const std::int64_t* from) noexcept { return _mm512_loadu_si512(from); }
+    static void store(std::int64_t* to, Vector v) noexcept { _mm512_storeu_si512(to, v); }
+    // The lows compressed into the bottom lanes, the highs expanded into the top ones (compress
+    // into a register: its form that stores to memory is slow on Zen 4).
+    static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
+        const __mmask8 below = _mm512_cmpgt_epi64_mask(pivots, v);
+        lows = static_cast<unsigned>(__builtin_popcount(below));
+        const auto top = static_cast<__mmask8>(0xFFU << lows);
+        return _mm512_mask_expand_epi64(
+            _mm512_maskz_compress_epi64(below, v), top,
+            _mm512_maskz_compress_epi64(static_cast<__mmask8>(~below), v));
+    }
+};
+using Vector = Lanes::Vector;
+
+#include "parallel/split/stripe_partition_lanes.inc"
+
+}  // namespace avx512
+#pragma GCC pop_options
+#endif
+
+struct Runnable {
+    std::array<StripePartitionVariant, 3> variants;
+    std::size_t count = 0;
+
+    void add(const StripePartitionVariant& variant) noexcept { variants[count++] = variant; }
+};
+
+Runnable find_runnable() noexcept {
+    Runnable runnable;
+    runnable.add({"portable", portable_partition});
+#if defined(__x86_64__)
+    if (__builtin_cpu_supports("avx2")) runnable.add({"avx2", avx2::partition});
+    if (__builtin_cpu_supports("avx512f")) runnable.add({"avx512", avx512::partition});
+#endif
+    return runnable;
+}
+
+}  // namespace
+
+std::span<const StripePartitionVariant> runnable_stripe_partitions() noexcept {
+    static const Runnable runnable = find_runnable();
+    return {runnable.variants.data(), runnable.count};
+}
+
+std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept {
+    static const StripePartition widest = runnable_stripe_partitions().back().partition;
+    return widest(s, stripe, pivot);
+}
+
+}  // namespace tarvo::split
