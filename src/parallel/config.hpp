@@ -47,10 +47,11 @@ inline constexpr std::size_t samplesort_work_percent_tree_with_equal_buckets = 3
 // The split sort's work over the kernel's grows with the cuts on the way to pieces for one worker
 // each (log2 of the workers, rounded up): the kernel's work on the pieces hardly shrinks, and each
 // cut reads and writes every element once more. Its CPU time at 2^23 on 32 workers (four more
-// cuts than on two) over its CPU time on two: Gaussian 1.10 and 1.38, 1 % outliers 1.48, heavy
-// values with rare ones 1.51, exponential 1.55, Zipf-like 1.65 and 1.79, about 10 to 22 % of the
-// kernel's work per cut (the faster the kernel on the input, the more a pass weighs).
-inline constexpr std::size_t split_sort_work_percent_per_cut = 15;
+// cuts than on two) over its CPU time on two, two runs of `make bench-scaling`: Gaussian 1.10
+// and 1.16, heavy values with rare ones 1.18 and 1.19, exponential 1.20 and 1.25, Zipf-like 1.36
+// and 1.51, or 3 to 14 % of the kernel's work per cut (the faster the kernel on the input, the
+// more a pass weighs); 10 to 22 % before the stripes' pass was vectorised.
+inline constexpr std::size_t split_sort_work_percent_per_cut = 10;
 
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, so that the scan runs in vector instructions; the first failing block ends it.

@@ -85,12 +85,12 @@ const ShapedInput shaped_inputs[] = {
 }  // namespace
 
 TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
-    // The split sort's work: 100 + 15 per cut, a cut per doubling of the workers (115 on 2, 145
-    // on 8, 160 on 9 to 16, 190 on 64, 205 on 128); it takes the tree's and the trimmed linear
-    // buckets' shapes while that stays below their samplesort's 155 and 160, the logarithmic
-    // one's (205) up to 64 workers and the equal buckets' (310) on any count here. A method runs if
-    // its work / workers + 100 * 2^15 / len is at most 85; 524288 is the first length above the
-    // kernel-only cut-off.
+    // The split sort's work: 100 + 10 per cut, a cut per doubling of the workers (110 on 2, 130
+    // on 8, 150 on 17 to 32, 160 on 33 to 64, 200 on 513 to 1024, 210 above); it takes the tree's
+    // and the trimmed linear buckets' shapes while that stays below their samplesort's 155 and
+    // 160, the logarithmic one's (205) up to 1024 workers and the equal buckets' (310) on any
+    // count here. A method runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is
+    // the first length above the kernel-only cut-off.
     struct Case {
         SampleShape shape;
         std::size_t len, workers;
@@ -103,17 +103,17 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
         {SampleShape::linear, 524288, 2, PoolMethod::samplesort},   // 75 + 6.25
         {SampleShape::counted, 524288, 2, PoolMethod::samplesort},  // 52.5 + 6.25
         {SampleShape::linear, big, 128, PoolMethod::samplesort},
-        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},            // 57.5 + 6.25
-        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},  // 57.5 + 5.0000076
-        {SampleShape::tree, big, 8, PoolMethod::split_sort},               // 145 < 155
-        {SampleShape::tree, big, 9, PoolMethod::samplesort},               // 160 > 155
-        {SampleShape::trimmed_linear, big, 8, PoolMethod::split_sort},     // 145 < 160
-        {SampleShape::trimmed_linear, big, 16, PoolMethod::samplesort},    // 160, not below
+        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},            // 55 + 6.25
+        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},  // 55 + 5.0000076
+        {SampleShape::tree, big, 32, PoolMethod::split_sort},              // 150 < 155
+        {SampleShape::tree, big, 33, PoolMethod::samplesort},              // 160 > 155
+        {SampleShape::trimmed_linear, big, 32, PoolMethod::split_sort},    // 150 < 160
+        {SampleShape::trimmed_linear, big, 64, PoolMethod::samplesort},    // 160, not below
         {SampleShape::logarithmic, std::size_t{1} << 40, 2, PoolMethod::split_sort},
-        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},    // 130 / 3
-        {SampleShape::logarithmic, big, 64, PoolMethod::split_sort},   // 190 < 205
-        {SampleShape::logarithmic, big, 128, PoolMethod::samplesort},  // 205, not below
-        {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},  // 205 < 310
+        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},     // 120 / 3
+        {SampleShape::logarithmic, big, 1024, PoolMethod::split_sort},  // 200 < 205
+        {SampleShape::logarithmic, big, 1025, PoolMethod::samplesort},  // 210 > 205
+        {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},  // 170 < 310
     };
     for (const Case& c : cases) {
         CAPTURE(static_cast<int>(c.shape));
