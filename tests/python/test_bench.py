@@ -212,11 +212,12 @@ def test_sizes_are_labelled_as_powers_where_they_are():
     ]
 
 
-def test_scaling_measures_every_worker_count_in_a_process_of_its_own():
-    report = run_scaling(("four-distinct", "heavy-rare"), size=1 << 12, rounds=1, seed=3)
+def test_scaling_measures_every_worker_count_in_a_process_of_its_own_round_by_round():
+    report = run_scaling(("four-distinct", "heavy-rare"), size=1 << 12, rounds=2, seed=3)
     assert set(report.measured) == {"four-distinct", "heavy-rare"}
     for pattern, row in report.measured.items():
         assert set(row) == set(WORKER_COUNTS) and report.correct(pattern)
+        assert all(len(series.cpu_seconds) == 2 for series in row.values())
         assert report.cpu_growth(pattern, WORKER_COUNTS[0]) == 1.0
     text = format_scaling(report)
     cores = len(os.sched_getaffinity(0))

@@ -259,11 +259,11 @@ def _run_scaling(options) -> int:
     rounds = options.repeats or (scaling.QUICK_ROUNDS if quick else scaling.DEFAULT_ROUNDS)
     patterns = options.patterns or scaling.PATTERNS
     print(f"CPU: {cpu_description()}")
-    with _progress_bar(len(scaling.WORKER_COUNTS), options, "worker count") as bar:
+    with _progress_bar(len(patterns), options, "pattern") as bar:
 
-        def progress(workers: int) -> None:
-            bar.set_description(f"{workers} workers")
-            bar.update(0 if workers == scaling.WORKER_COUNTS[0] else 1)
+        def progress(pattern: str) -> None:
+            bar.set_description(pattern)
+            bar.update(0 if pattern == patterns[0] else 1)
 
         report = scaling.run_scaling(
             patterns, size or scaling.DEFAULT_SIZE, rounds, options.seed, progress=progress

@@ -3,31 +3,30 @@ one sort with 2, 8, 32 and 128 workers, over its CPU time with 2.
 
 With more workers than cores the wall time says nothing, but the CPU time still shows work that
 grows with the workers (refills that walk every stripe, cleanup per worker, waiting that spins).
-The pool is sized once per process, at its first parallel call, so every worker count runs in a
-child process of its own; the child starts its pool with an untimed sort first. The wall-clock
-speed-up over 2 workers is shown where the machine has the cores for it.
+The pool is sized once per process, at its first parallel call, so every worker count has a
+process of its own, kept for the whole run; the counts take turns within every round, and each
+figure is the median of the per-round ratios, so that the machine's drift hits every count alike
+(counts measured one after the other, a minute apart, spread by +-0.3). Each process sorts every
+pattern once untimed first, which starts its pool. The wall-clock speed-up over 2 workers is
+shown where the machine has the cores for it.
 """
 
-import json
 import os
-import resource
 import statistics
-import subprocess
-import sys
 import time
 from collections.abc import Callable, Sequence
+from contextlib import ExitStack
 from dataclasses import dataclass
 
-import numpy as np
-
-from tarvo.bench.candidates import sort_function
-from tarvo.bench.inputs import HEAVY_AND_RARE, make_input
+from tarvo.bench.inputs import HEAVY_AND_RARE
+from tarvo.bench.timing import Series
+from tarvo.bench.worker import Worker, record
 
 WORKER_COUNTS = (2, 8, 32, 128)
 # 2^23 elements: 64 MiB, big enough that every worker of 128 gets a stripe of its own.
 DEFAULT_SIZE = 1 << 23
 QUICK_SIZE = 1 << 20
-DEFAULT_ROUNDS = 5
+DEFAULT_ROUNDS = 7
 QUICK_ROUNDS = 2
 FUNCTION = "par_sort_unstable"
 PATTERNS = (
@@ -40,72 +39,9 @@ PATTERNS = (
     "gaussian",
     "all-equal",
 )
-THREADS_VARIABLE = "RAYON_NUM_THREADS"
 # A pattern whose work explodes with the workers (hundreds of times the 2-worker CPU time) would
 # hold the report for many minutes: its rounds stop once they have taken this long, after one.
-PATTERN_BUDGET_SECONDS = 20.0
-
-
-@dataclass(frozen=True)
-class Measurement:
-    """Medians over the rounds of one pattern at one worker count: CPU time of all threads and
-    wall time, in seconds; `correct` is False if any round left the array unsorted."""
-
-    cpu_seconds: float
-    wall_seconds: float
-    correct: bool
-
-
-def _cpu_seconds() -> float:
-    usage = resource.getrusage(resource.RUSAGE_SELF)
-    return usage.ru_utime + usage.ru_stime
-
-
-def measure_here(function: str, patterns: Sequence[str], size: int, rounds: int, seed: int):
-    """In this process (its pool as it is sized): a Measurement per pattern."""
-    sort = sort_function(function)
-    workers = int(os.environ.get(THREADS_VARIABLE) or len(os.sched_getaffinity(0)))
-    results = {}
-    for pattern in patterns:
-        base = make_input(pattern, size, seed, workers=workers)
-        expected = np.sort(base)
-        buffer = base.copy()
-        sort(buffer)  # starts the pool, whose threads' start is no part of a sort
-        correct = bool(np.array_equal(buffer, expected))
-        cpu, wall = [], []
-        started = time.perf_counter()
-        for _ in range(rounds):
-            if cpu and time.perf_counter() - started > PATTERN_BUDGET_SECONDS:
-                break
-            np.copyto(buffer, base)
-            cpu_before, wall_before = _cpu_seconds(), time.perf_counter()
-            sort(buffer)
-            wall.append(time.perf_counter() - wall_before)
-            cpu.append(_cpu_seconds() - cpu_before)
-            correct = correct and bool(np.array_equal(buffer, expected))
-        results[pattern] = Measurement(statistics.median(cpu), statistics.median(wall), correct)
-    return results
-
-
-def measure_in_child(workers: int, function, patterns, size, rounds, seed):
-    """measure_here in a new process with `workers` workers; None for a child that failed."""
-    request = {
-        "function": function,
-        "patterns": list(patterns),
-        "size": size,
-        "rounds": rounds,
-        "seed": seed,
-    }
-    child = subprocess.run(
-        [sys.executable, "-m", "tarvo.bench.scaling", json.dumps(request)],
-        env=dict(os.environ, **{THREADS_VARIABLE: str(workers)}),
-        capture_output=True,
-        text=True,
-        check=False,
-    )
-    if child.returncode != 0:
-        return None
-    return {pattern: Measurement(**fields) for pattern, fields in json.loads(child.stdout).items()}
+PATTERN_BUDGET_SECONDS = 40.0
 
 
 @dataclass(frozen=True)
@@ -114,26 +50,31 @@ class ScalingReport:
     size: int
     rounds: int
     cores: int
-    # pattern -> worker count -> measurement (a missing count: its child failed)
-    measured: dict[str, dict[int, Measurement]]
+    # pattern -> worker count -> its series (an error in the series: that count's process failed)
+    measured: dict[str, dict[int, Series]]
 
     def cpu_growth(self, pattern: str, workers: int) -> float | None:
-        """CPU time with `workers` over CPU time with the first count (2)."""
-        row = self.measured[pattern]
-        first = row.get(WORKER_COUNTS[0])
-        if first is None or workers not in row or first.cpu_seconds <= 0:
-            return None
-        return row[workers].cpu_seconds / first.cpu_seconds
+        """CPU time with `workers` over CPU time with the first count (2), the median of the
+        rounds' ratios."""
+        return self._paired(pattern, workers, lambda series: series.cpu_seconds, inverse=False)
 
     def speedup(self, pattern: str, workers: int) -> float | None:
         """Wall time with the first count over wall time with `workers`, where there are cores."""
-        row = self.measured[pattern]
-        if workers > self.cores or WORKER_COUNTS[0] not in row or workers not in row:
+        if workers > self.cores:
             return None
-        return row[WORKER_COUNTS[0]].wall_seconds / row[workers].wall_seconds
+        return self._paired(pattern, workers, lambda series: series.seconds, inverse=True)
 
     def correct(self, pattern: str) -> bool:
-        return all(m.correct for m in self.measured[pattern].values())
+        return not any(series.wrong for series in self.measured[pattern].values())
+
+    def _paired(self, pattern: str, workers: int, values, inverse: bool) -> float | None:
+        first, this = self.measured[pattern][WORKER_COUNTS[0]], self.measured[pattern][workers]
+        if first.error or this.error:
+            return None
+        pairs = [(a, b) for a, b in zip(values(this), values(first), strict=True) if a > 0 < b]
+        if not pairs:
+            return None
+        return statistics.median(b / a if inverse else a / b for a, b in pairs)
 
 
 def run_scaling(
@@ -142,14 +83,26 @@ def run_scaling(
     rounds: int = DEFAULT_ROUNDS,
     seed: int = 0,
     function: str = FUNCTION,
-    progress: Callable[[int], object] = lambda workers: None,
+    progress: Callable[[str], object] = lambda pattern: None,
 ) -> ScalingReport:
-    measured: dict[str, dict[int, Measurement]] = {pattern: {} for pattern in patterns}
-    for workers in WORKER_COUNTS:
-        progress(workers)
-        results = measure_in_child(workers, function, patterns, size, rounds, seed) or {}
-        for pattern, measurement in results.items():
-            measured[pattern][workers] = measurement
+    measured = {pattern: {w: Series(f"{w} workers") for w in WORKER_COUNTS} for pattern in patterns}
+    with ExitStack() as stack:
+        children = {w: stack.enter_context(Worker(w)) for w in WORKER_COUNTS}
+        for pattern in patterns:
+            progress(pattern)
+            row = measured[pattern]
+            for workers, child in children.items():
+                warm_up = child.time(function, pattern, size, seed)
+                if "error" in warm_up:
+                    row[workers].error = warm_up["error"]
+            started = time.perf_counter()
+            for round_index in range(rounds):
+                if round_index > 0 and time.perf_counter() - started > PATTERN_BUDGET_SECONDS:
+                    break
+                shift = round_index % len(WORKER_COUNTS)
+                for workers in WORKER_COUNTS[shift:] + WORKER_COUNTS[:shift]:
+                    if row[workers].error is None:
+                        record(children[workers].time(function, pattern, size, seed), row[workers])
     return ScalingReport(function, size, rounds, len(os.sched_getaffinity(0)), measured)
 
 
@@ -159,7 +112,7 @@ def format_scaling(report: ScalingReport) -> str:
         f"CPU time of all threads of one {report.function} on {report.size:,} elements over its "
         f"CPU time with {WORKER_COUNTS[0]} workers,",
         f"and wall-clock speed-up over {WORKER_COUNTS[0]} workers where the machine has the cores "
-        f"(medians of {report.rounds} rounds, one process per worker count)",
+        f"(medians of {report.rounds} rounds' ratios, the counts taking turns in every round)",
         "",
         f"{'pattern':<16}"
         + "".join(f"{f'CPU {w}':>9}" for w in later)
@@ -182,19 +135,3 @@ def _speedup_text(report: ScalingReport, pattern: str, workers: int) -> str:
     if workers > report.cores:
         return f"n/a ({report.cores} cores)"
     return _times(report.speedup(pattern, workers))
-
-
-def _serve(request_text: str) -> None:
-    request = json.loads(request_text)
-    results = measure_here(
-        request["function"],
-        request["patterns"],
-        request["size"],
-        request["rounds"],
-        request["seed"],
-    )
-    print(json.dumps({pattern: vars(m) for pattern, m in results.items()}))
-
-
-if __name__ == "__main__":
-    _serve(sys.argv[1])

@@ -7,6 +7,7 @@ per-round ratios. The copy that restores the input happens outside the timed reg
 """
 
 import gc
+import resource
 import statistics
 import time
 from collections.abc import Callable, Iterable
@@ -33,10 +34,12 @@ class Candidate:
 
 @dataclass
 class Series:
-    """Seconds per call, one entry per round in which the candidate ran."""
+    """Seconds per call, one entry per round in which the candidate ran: wall-clock time, and
+    the CPU time of all the process's threads."""
 
     name: str
     seconds: list[float] = field(default_factory=list)
+    cpu_seconds: list[float] = field(default_factory=list)
     wrong: bool = False
     error: str | None = None
 
@@ -89,10 +92,12 @@ def _sample(candidate: Candidate, base: np.ndarray, buffers: list[np.ndarray], i
     collecting = gc.isenabled()
     gc.disable()  # a collection inside the timed loop would be charged to the candidate
     try:
+        cpu_start = _process_cpu_seconds()
         start = time.perf_counter_ns()
         for buffer in buffers:
             run(buffer)
         elapsed = time.perf_counter_ns() - start
+        cpu_elapsed = _process_cpu_seconds() - cpu_start
     except BaseException as failure:  # noqa: B036 - the module's faults derive from BaseException
         if isinstance(failure, KeyboardInterrupt | SystemExit):
             raise
@@ -102,10 +107,16 @@ def _sample(candidate: Candidate, base: np.ndarray, buffers: list[np.ndarray], i
         if collecting:
             gc.enable()
     into.seconds.append(elapsed / 1e9 / len(buffers))
+    into.cpu_seconds.append(cpu_elapsed / len(buffers))
     if candidate.expected is not None and not all(
         np.array_equal(buffer, candidate.expected) for buffer in buffers
     ):
         into.wrong = True
+
+
+def _process_cpu_seconds() -> float:
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
 
 
 def paired_ratio(numerator: Series, denominator: Series) -> float | None:

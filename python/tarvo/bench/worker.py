@@ -5,7 +5,9 @@ thread counts takes one process per count. The parent keeps one worker per count
 asks them in turn for single timings, which interleaves the counts round by round.
 
 Protocol: one JSON object per line. A request names "function", "pattern", "size" and "seed";
-the reply holds "seconds" and "correct", or "error". End of input ends the worker.
+the reply holds "seconds", "cpu_seconds" (of all the process's threads) and "correct", or
+"error". End of input ends the worker. Inputs built for a worker count are built for the
+worker's own.
 """
 
 import json
@@ -20,13 +22,13 @@ from tarvo.bench.inputs import make_input
 from tarvo.bench.timing import Candidate, Series, side_by_side
 
 
-def serve(requests, replies) -> None:
+def serve(requests, replies, workers: int) -> None:
     cached_key, base, expected = None, None, None
     for line in requests:
         request = json.loads(line)
         key = (request["pattern"], request["size"], request["seed"])
         if key != cached_key:
-            base = make_input(*key)
+            base = make_input(*key, workers=workers)
             expected = np.sort(base)
             cached_key = key
         candidate = Candidate(request["function"], sort_function(request["function"]), expected)
@@ -34,7 +36,11 @@ def serve(requests, replies) -> None:
         if series.error is not None:
             reply = {"error": series.error}
         else:
-            reply = {"seconds": series.seconds[0], "correct": not series.wrong}
+            reply = {
+                "seconds": series.seconds[0],
+                "cpu_seconds": series.cpu_seconds[0],
+                "correct": not series.wrong,
+            }
         replies.write(json.dumps(reply) + "\n")
         replies.flush()
 
@@ -44,7 +50,9 @@ class Worker:
 
     def __init__(self, threads: int):
         self.threads = threads
-        environment = dict(os.environ, RAYON_NUM_THREADS=str(threads))
+        # OpenBLAS's own threads spin for a while after numpy calls them, which would count
+        # towards the sorts' CPU time.
+        environment = dict(os.environ, RAYON_NUM_THREADS=str(threads), OPENBLAS_NUM_THREADS="1")
         self._process = subprocess.Popen(
             [sys.executable, "-m", "tarvo.bench.worker"],
             stdin=subprocess.PIPE,
@@ -86,8 +94,9 @@ def record(reply: dict, into: Series) -> None:
         into.error = reply["error"]
         return
     into.seconds.append(reply["seconds"])
+    into.cpu_seconds.append(reply["cpu_seconds"])
     into.wrong = into.wrong or not reply["correct"]
 
 
 if __name__ == "__main__":
-    serve(sys.stdin, sys.stdout)
+    serve(sys.stdin, sys.stdout, int(os.environ["RAYON_NUM_THREADS"]))
