@@ -110,9 +110,9 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
         {SampleShape::trimmed_linear, big, 32, PoolMethod::split_sort},    // 150 < 160
         {SampleShape::trimmed_linear, big, 64, PoolMethod::samplesort},    // 160, not below
         {SampleShape::logarithmic, std::size_t{1} << 40, 2, PoolMethod::split_sort},
-        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},     // 120 / 3
-        {SampleShape::logarithmic, big, 1024, PoolMethod::split_sort},  // 200 < 205
-        {SampleShape::logarithmic, big, 1025, PoolMethod::samplesort},  // 210 > 205
+        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},                   // 120 / 3
+        {SampleShape::logarithmic, big, 1024, PoolMethod::split_sort},                // 200 < 205
+        {SampleShape::logarithmic, big, 1025, PoolMethod::samplesort},                // 210 > 205
         {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},  // 170 < 310
     };
     for (const Case& c : cases) {
