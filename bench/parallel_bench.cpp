@@ -5,6 +5,11 @@
 // kernel's high-water mark before the sort (Linux /proc/self/clear_refs).
 //
 //   tarvo_parallel_bench [--rounds=N] [--sizes=1e4,1e5,...] [--patterns=random,skewed,...]
+//   tarvo_parallel_bench --stripe-partitions [--rounds=N] [--sizes=...]
+//
+// With --stripe-partitions it times instead each variant of the split sort's stripe partition
+// the processor runs, on one thread, on random input cut at its median (in milliseconds, with a
+// copy of the same elements for the memory's pace).
 
 #include <algorithm>
 #include <chrono>
@@ -21,6 +26,7 @@
 
 #include "parallel/parallel_sort.hpp"
 #include "parallel/sort_kernel.hpp"
+#include "parallel/split/stripe_partition.hpp"
 
 namespace {
 
@@ -146,6 +152,41 @@ std::vector<std::string> split(const std::string& text) {
     return parts;
 }
 
+// Milliseconds of each stripe partition variant and of a copy, medians over interleaved rounds.
+void time_stripe_partitions(const std::vector<std::string>& sizes, int rounds) {
+    using tarvo::split::runnable_stripe_partitions;
+    const auto variants = runnable_stripe_partitions();
+    std::printf("%-10s %10s", "n", "copy ms");
+    for (const auto& variant : variants)
+        std::printf(" %12.*s ms", int(variant.name.size()), variant.name.data());
+    std::printf("\n");
+    for (const std::string& size_text : sizes) {
+        const auto n = static_cast<std::size_t>(std::atof(size_text.c_str()));
+        const Values input = make_pattern("random", n, n);
+        Values work(n), copy(n);
+        const auto timed = [&](auto&& body) {
+            std::memcpy(work.data(), input.data(), n * sizeof(std::int64_t));
+            const auto start = std::chrono::steady_clock::now();
+            body();
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                             start)
+                .count();
+        };
+        std::vector<std::vector<double>> times(variants.size() + 1);
+        for (int round = 0; round < rounds; ++round) {
+            times[0].push_back(
+                timed([&] { std::memcpy(copy.data(), work.data(), n * sizeof(std::int64_t)); }));
+            for (std::size_t k = 0; k < variants.size(); ++k) {
+                times[k + 1].push_back(
+                    timed([&] { variants[k].partition(work, {0, n, n, n}, 0); }));
+            }
+        }
+        std::printf("%-10s", size_text.c_str());
+        for (const auto& t : times) std::printf(" %13.2f", median(t));
+        std::printf("\n");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,6 +200,12 @@ int main(int argc, char** argv) {
         if (arg.rfind("--rounds=", 0) == 0) rounds = std::max(1, std::atoi(arg.c_str() + 9));
         if (arg.rfind("--sizes=", 0) == 0) sizes = split(arg.substr(8));
         if (arg.rfind("--patterns=", 0) == 0) patterns = split(arg.substr(11));
+    }
+    for (int a = 1; a < argc; ++a) {
+        if (std::string(argv[a]) == "--stripe-partitions") {
+            time_stripe_partitions(sizes, rounds);
+            return 0;
+        }
     }
     std::printf("leaf kernel: %s; %d rounds; ratio = median(sort / kernel on 1 thread)\n",
                 std::string(tarvo::kernel_name()).c_str(), rounds);

@@ -56,23 +56,24 @@ std::size_t portable_partition(Slice s, const Stripe& stripe, std::int64_t pivot
 }
 
 #if defined(__x86_64__)
-#pragma GCC push_options
-#pragma GCC target("avx2")
 namespace avx2 {
+#define TARVO_LANES_TARGET __attribute__((target("avx2")))
 
 struct Lanes {
     using Vector = __m256i;
     static constexpr std::size_t width = 4;
 
-    static Vector broadcast(std::int64_t value) noexcept { return _mm256_set1_epi64x(value); }
-    static Vector load(const std::int64_t* from) noexcept {
+    TARVO_LANES_TARGET static Vector broadcast(std::int64_t value) noexcept {
+        return _mm256_set1_epi64x(value);
+    }
+    TARVO_LANES_TARGET static Vector load(const std::int64_t* from) noexcept {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
     }
-    static void store(std::int64_t* to, Vector v) noexcept {
+    TARVO_LANES_TARGET static void store(std::int64_t* to, Vector v) noexcept {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), v);
     }
     // AVX2 has no compress: a permutation per mask of lows, from a table of the 16.
-    static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
+    TARVO_LANES_TARGET static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
         const auto mask = static_cast<unsigned>(
             _mm256_movemask_pd(_mm256_castsi256_pd(_mm256_cmpgt_epi64(pivots, v))));
         lows = static_cast<unsigned>(__builtin_popcount(mask));
@@ -101,23 +102,28 @@ using Vector = Lanes::Vector;
 
 #include "parallel/split/stripe_partition_lanes.inc"
 
+#undef TARVO_LANES_TARGET
 }  // namespace avx2
-#pragma GCC pop_options
 
-#pragma GCC push_options
-#pragma GCC target("avx512f")
 namespace avx512 {
+#define TARVO_LANES_TARGET __attribute__((target("avx512f")))
 
 struct Lanes {
     using Vector = __m512i;
     static constexpr std::size_t width = 8;
 
-    static Vector broadcast(std::int64_t value) noexcept { return _mm512_set1_epi64(value); }
-    static Vector load(const std::int64_t* from) noexcept { return _mm512_loadu_si512(from); }
-    static void store(std::int64_t* to, Vector v) noexcept { _mm512_storeu_si512(to, v); }
+    TARVO_LANES_TARGET static Vector broadcast(std::int64_t value) noexcept {
+        return _mm512_set1_epi64(value);
+    }
+    TARVO_LANES_TARGET static Vector load(const std::int64_t* from) noexcept {
+        return _mm512_loadu_si512(from);
+    }
+    TARVO_LANES_TARGET static void store(std::int64_t* to, Vector v) noexcept {
+        _mm512_storeu_si512(to, v);
+    }
     // The lows compressed into the bottom lanes, the highs expanded into the top ones (compress
     // into a register: its form that stores to memory is slow on Zen 4).
-    static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
+    TARVO_LANES_TARGET static Vector lows_first(Vector v, Vector pivots, unsigned& lows) noexcept {
         const __mmask8 below = _mm512_cmpgt_epi64_mask(pivots, v);
         lows = static_cast<unsigned>(__builtin_popcount(below));
         const auto top = static_cast<__mmask8>(0xFFU << lows);
@@ -130,8 +136,8 @@ using Vector = Lanes::Vector;
 
 #include "parallel/split/stripe_partition_lanes.inc"
 
+#undef TARVO_LANES_TARGET
 }  // namespace avx512
-#pragma GCC pop_options
 #endif
 
 struct Runnable {
