@@ -27,6 +27,8 @@ std::size_t samplesort_work_percent(samplesort::SampleShape shape) noexcept {
             return samplesort_work_percent_counted;
         case SampleShape::linear:
             return samplesort_work_percent_linear;
+        case SampleShape::linear_with_repeats:
+            return samplesort_work_percent_linear_with_repeats;
         case SampleShape::trimmed_linear:
             return samplesort_work_percent_trimmed_linear;
         case SampleShape::logarithmic:
@@ -47,8 +49,7 @@ std::size_t split_sort_work_percent(std::size_t workers) noexcept {
 
 bool split_sort_suits(samplesort::SampleShape shape) noexcept {
     using samplesort::SampleShape;
-    return shape == SampleShape::trimmed_linear || shape == SampleShape::logarithmic ||
-           shape == SampleShape::tree || shape == SampleShape::tree_with_equal_buckets;
+    return shape != SampleShape::counted && shape != SampleShape::linear_with_repeats;
 }
 
 PoolMethod choose_pool_method(samplesort::SampleShape shape, std::size_t len,

@@ -43,6 +43,14 @@ const ShapedInput shaped_inputs[] = {
          for (auto& x : v) x = static_cast<std::int64_t>(rng());
          return v;
      }},
+    // 1,024 values, each about 1,000 times at 2^20: a sample of 4,096 sees most of them twice or
+    // more.
+    {"1,024 values in a row", SampleShape::linear_with_repeats,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) x = static_cast<std::int64_t>(rng() % 1024);
+         return v;
+     }},
     // Uniform in [0, 2^20) but for one element in 200 spread over all of int64: the sample of 4,096
     // holds some 20, never as many as the 32 that trimming sets aside.
     {"outliers", SampleShape::trimmed_linear,
@@ -85,12 +93,13 @@ const ShapedInput shaped_inputs[] = {
 }  // namespace
 
 TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
-    // The split sort's work: 100 + 10 per cut, a cut per doubling of the workers (110 on 2, 130
-    // on 8, 150 on 17 to 32, 160 on 33 to 64, 200 on 513 to 1024, 210 above); it takes the tree's
-    // and the trimmed linear buckets' shapes while that stays below their samplesort's 155 and
-    // 160, the logarithmic one's (205) up to 1024 workers and the equal buckets' (310) on any
-    // count here. A method runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is
-    // the first length above the kernel-only cut-off.
+    // The split sort's work: 100 + 10 per cut, a cut per doubling of the workers (110 on 2, 120
+    // on 3 and 4, 130 on 8, 150 on 17 to 32, 160 on 33 to 64, 200 on 513 to 1024, 210 above); it
+    // takes the linear, tree and trimmed linear buckets' shapes while that stays below their
+    // samplesort's 125, 155 and 160, the logarithmic one's (205) up to 1024 workers and the equal
+    // buckets' (310) on any count here; never counting or linear buckets over repeated values. A
+    // method runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is the first
+    // length above the kernel-only cut-off.
     struct Case {
         SampleShape shape;
         std::size_t len, workers;
@@ -99,10 +108,13 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
     constexpr std::size_t big = std::size_t{1} << 30;
     const Case cases[] = {
         {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, PoolMethod::kernel},  // too short
-        {SampleShape::logarithmic, big, 1, PoolMethod::kernel},     // nobody to share with
-        {SampleShape::linear, 524288, 2, PoolMethod::samplesort},   // 75 + 6.25
-        {SampleShape::counted, 524288, 2, PoolMethod::samplesort},  // 52.5 + 6.25
-        {SampleShape::linear, big, 128, PoolMethod::samplesort},
+        {SampleShape::logarithmic, big, 1, PoolMethod::kernel},    // nobody to share with
+        {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 55 + 6.25
+        {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::samplesort},  // 75 + 6.25
+        {SampleShape::counted, 524288, 2, PoolMethod::samplesort},              // 52.5 + 6.25
+        {SampleShape::linear, big, 4, PoolMethod::split_sort},                  // 120 < 125
+        {SampleShape::linear, big, 5, PoolMethod::samplesort},                  // 130 > 125
+        {SampleShape::linear_with_repeats, big, 128, PoolMethod::samplesort},
         {SampleShape::tree, 524288, 2, PoolMethod::split_sort},            // 55 + 6.25
         {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},  // 55 + 5.0000076
         {SampleShape::tree, big, 32, PoolMethod::split_sort},              // 150 < 155

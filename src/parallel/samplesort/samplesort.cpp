@@ -4,10 +4,10 @@
 #include <bit>
 
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/sample.hpp"
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
-#include "parallel/sample.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -122,11 +122,21 @@ void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& mem
                  });
 }
 
+// Whether at least samplesort_linear_repeats_share of the sorted sample's neighbours are equal.
+bool repeats_values(ConstSlice sorted_sample) noexcept {
+    std::size_t equal_neighbours = 0;
+    for (std::size_t i = 1; i < sorted_sample.size(); ++i) {
+        equal_neighbours += static_cast<std::size_t>(sorted_sample[i] == sorted_sample[i - 1]);
+    }
+    return equal_neighbours * samplesort_linear_repeats_share >= sorted_sample.size();
+}
+
 SampleShape shape_of(ConstSlice sorted_sample, unsigned log_buckets) noexcept {
     if (SampledValues::of(sorted_sample)) return SampleShape::counted;
     switch (Classifier(sorted_sample, log_buckets).kind()) {
         case ClassifierKind::linear:
-            return SampleShape::linear;
+            return repeats_values(sorted_sample) ? SampleShape::linear_with_repeats
+                                                 : SampleShape::linear;
         case ClassifierKind::trimmed_linear:
             return SampleShape::trimmed_linear;
         case ClassifierKind::logarithmic:
