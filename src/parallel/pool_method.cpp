@@ -49,7 +49,7 @@ std::size_t split_sort_work_percent(std::size_t workers) noexcept {
 
 bool split_sort_suits(samplesort::SampleShape shape) noexcept {
     using samplesort::SampleShape;
-    return shape != SampleShape::counted && shape != SampleShape::linear_with_repeats;
+    return shape != SampleShape::counted;
 }
 
 PoolMethod choose_pool_method(samplesort::SampleShape shape, std::size_t len,

@@ -21,9 +21,8 @@ std::size_t samplesort_work_percent(samplesort::SampleShape shape) noexcept;
 // The split sort's work over the kernel's on `workers` workers, in per cent.
 std::size_t split_sort_work_percent(std::size_t workers) noexcept;
 
-// Whether the split sort may take slices of this shape: all but counting and linear buckets over
-// repeated values. On those the kernel is fast, so each of the split sort's cuts weighs more,
-// and the samplesort's one partition measured as fast on two workers and cheaper on more.
+// Whether the split sort may take slices of this shape: all but counting, which reads and writes
+// every element once in all and leaves nothing to sort.
 bool split_sort_suits(samplesort::SampleShape shape) noexcept;
 
 // The method expected to sort fastest a slice of `len` elements whose first sample has `shape`,

@@ -58,8 +58,8 @@ struct Limits {
 
 // What the first partition would make of the slice, as its sample shows it: the sample's few
 // values counted, or the kind of classifier its splitters would build; linear buckets are told
-// apart by whether the sample repeats values (samplesort_linear_repeats_share), which make the
-// kernel faster and a pass over the slice weigh more beside it.
+// apart by whether the sample repeats values (samplesort_linear_repeats_share): the kernel is
+// faster on those, so the partition weighs more beside it.
 enum class SampleShape {
     counted,
     linear,
