@@ -51,11 +51,12 @@ inline constexpr std::size_t samplesort_work_percent_tree_with_equal_buckets = 3
 // The split sort's work over the kernel's grows with the cuts on the way to pieces for one worker
 // each (log2 of the workers, rounded up): the kernel's work on the pieces hardly shrinks, and each
 // cut reads and writes every element once more. Its CPU time at 2^23 on 32 workers (four more
-// cuts than on two) over its CPU time on two, two runs of `make bench-scaling`: Gaussian 1.10
-// and 1.16, heavy values with rare ones 1.18 and 1.19, exponential 1.20 and 1.25, Zipf-like 1.36
-// and 1.51, or 3 to 14 % of the kernel's work per cut (the faster the kernel on the input, the
-// more a pass weighs); 10 to 22 % before the stripes' pass was vectorised.
-inline constexpr std::size_t split_sort_work_percent_per_cut = 10;
+// cuts than on two) over its CPU time on two, two runs of `make bench-scaling`: Gaussian 1.02
+// and 1.10, √n distinct values 1.04 and 1.15, heavy values with rare ones 1.12 and 1.17,
+// exponential 1.12 and 1.20, 1 % outliers 1.15 and 1.17, Zipf-like 1.22 and 1.24, or 0.5 to 6 %
+// of the kernel's work per cut (the faster the kernel on the input, the more a pass weighs); 10
+// to 22 % while the stripes' pass was scalar.
+inline constexpr std::size_t split_sort_work_percent_per_cut = 5;
 
 // The ordered-input check compares adjacent pairs in blocks of this many without an early exit
 // inside a block, so that the scan runs in vector instructions; the first failing block ends it.

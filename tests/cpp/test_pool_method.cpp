@@ -93,13 +93,13 @@ const ShapedInput shaped_inputs[] = {
 }  // namespace
 
 TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
-    // The split sort's work: 100 + 10 per cut, a cut per doubling of the workers (110 on 2, 120
-    // on 3 and 4, 130 on 8, 150 on 17 to 32, 160 on 33 to 64, 200 on 513 to 1024, 210 above); it
-    // takes the linear, tree and trimmed linear buckets' shapes while that stays below their
-    // samplesort's 125 (150 over repeated values), 155 and 160, the logarithmic one's (205) up to
-    // 1024 workers and the equal buckets' (310) on any count here; never counting. A
-    // method runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is the first
-    // length above the kernel-only cut-off.
+    // The split sort's work: 100 + 5 per cut, a cut per doubling of the workers (105 on 2, 110 on
+    // 3 and 4, 120 on 9 to 16, 125 on 17 to 32, 145 on 257 to 512, 150 on 513 to 1024, 155 on
+    // 1025 to 2048); it takes the linear, tree and trimmed linear buckets' shapes while that stays
+    // below their samplesort's 125 (150 over repeated values), 155 and 160, and the logarithmic
+    // (205) and equal buckets' (310) ones on any count here; never counting. A method runs if its
+    // work / workers + 100 * 2^15 / len is at most 85; 524288 is the first length above the
+    // kernel-only cut-off.
     struct Case {
         SampleShape shape;
         std::size_t len, workers;
@@ -109,24 +109,23 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
     const Case cases[] = {
         {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, PoolMethod::kernel},  // too short
         {SampleShape::logarithmic, big, 1, PoolMethod::kernel},    // nobody to share with
-        {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 55 + 6.25
-        {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},  // 55 + 6.25
+        {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
+        {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
         {SampleShape::counted, 524288, 2, PoolMethod::samplesort},              // 52.5 + 6.25
-        {SampleShape::linear, big, 4, PoolMethod::split_sort},                  // 120 < 125
-        {SampleShape::linear, big, 5, PoolMethod::samplesort},                  // 130 > 125
-        {SampleShape::linear_with_repeats, big, 16, PoolMethod::split_sort},    // 140 < 150
-        {SampleShape::linear_with_repeats, big, 17, PoolMethod::samplesort},    // 150, not below
-        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},                 // 55 + 6.25
-        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},       // 55 + 5.0000076
-        {SampleShape::tree, big, 32, PoolMethod::split_sort},                   // 150 < 155
-        {SampleShape::tree, big, 33, PoolMethod::samplesort},                   // 160 > 155
-        {SampleShape::trimmed_linear, big, 32, PoolMethod::split_sort},         // 150 < 160
-        {SampleShape::trimmed_linear, big, 64, PoolMethod::samplesort},         // 160, not below
+        {SampleShape::linear, big, 16, PoolMethod::split_sort},                 // 120 < 125
+        {SampleShape::linear, big, 17, PoolMethod::samplesort},                 // 125, not below
+        {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},   // 145 < 150
+        {SampleShape::linear_with_repeats, big, 513, PoolMethod::samplesort},   // 150, not below
+        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},                 // 52.5 + 6.25
+        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},       // 52.5 + 5.0000076
+        {SampleShape::tree, big, 1024, PoolMethod::split_sort},                 // 150 < 155
+        {SampleShape::tree, big, 1025, PoolMethod::samplesort},                 // 155, not below
+        {SampleShape::trimmed_linear, big, 2048, PoolMethod::split_sort},       // 155 < 160
+        {SampleShape::trimmed_linear, big, 2049, PoolMethod::samplesort},       // 160, not below
         {SampleShape::logarithmic, std::size_t{1} << 40, 2, PoolMethod::split_sort},
-        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},                   // 120 / 3
-        {SampleShape::logarithmic, big, 1024, PoolMethod::split_sort},                // 200 < 205
-        {SampleShape::logarithmic, big, 1025, PoolMethod::samplesort},                // 210 > 205
-        {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},  // 170 < 310
+        {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},                     // 110 / 3
+        {SampleShape::logarithmic, big, std::size_t{1} << 20, PoolMethod::split_sort},  // 200 < 205
+        {SampleShape::tree_with_equal_buckets, 524288, 128, PoolMethod::split_sort},    // 135 < 310
     };
     for (const Case& c : cases) {
         CAPTURE(static_cast<int>(c.shape));
