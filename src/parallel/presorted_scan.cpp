@@ -1,9 +1,9 @@
 #include "parallel/presorted_scan.hpp"
 
 #include <algorithm>
-#include <array>
 
 #include "parallel/config.hpp"
+#include "parallel/runnable_variants.hpp"
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -94,15 +94,8 @@ __attribute__((target("avx512f"))) bool avx512_ordered(const std::int64_t* a, st
 }
 #endif
 
-struct Runnable {
-    std::array<Variant, 3> variants;
-    std::size_t count = 0;
-
-    void add(const Variant& variant) noexcept { variants[count++] = variant; }
-};
-
-Runnable find_runnable() noexcept {
-    Runnable runnable;
+RunnableVariants<Variant> find_runnable() noexcept {
+    RunnableVariants<Variant> runnable;
     runnable.add({"portable", portable_ordered<true>, portable_ordered<false>});
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2")) {
@@ -118,8 +111,8 @@ Runnable find_runnable() noexcept {
 }  // namespace
 
 std::span<const Variant> runnable_variants() noexcept {
-    static const Runnable runnable = find_runnable();
-    return {runnable.variants.data(), runnable.count};
+    static const RunnableVariants<Variant> runnable = find_runnable();
+    return runnable.all();
 }
 
 const Variant& fastest_variant() noexcept {

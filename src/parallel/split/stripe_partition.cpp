@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "parallel/runnable_variants.hpp"
+
 #if defined(__x86_64__)
 #include <immintrin.h>
 #endif
@@ -16,15 +18,17 @@ class Places {
   public:
     Places(Slice s, const Stripe& stripe) noexcept
         : front_(s.data() + stripe.front_begin),
-          back_(s.data() + stripe.back_begin),
+          // Place k of the back piece is back_origin_[k]: the back piece starts at or after the
+          // front piece's end, so this origin lies within the slice.
+          back_origin_(s.data() + (stripe.back_begin - stripe.front_size())),
           front_size_(stripe.front_size()),
           size_(stripe.size()) {
         // Pieces that are one stretch of memory (one of them empty, or the back one right after
-        // the front one) have no junction: `front_` reaches every place.
-        if (front_size_ == 0) front_ = back_;
-        if (front_size_ == 0 || front_size_ == size_ || front_ + front_size_ == back_) {
+        // the front one) have no junction: one origin reaches every place.
+        if (front_size_ == 0) front_ = back_origin_;
+        if (front_size_ == 0 || front_size_ == size_ || stripe.front_end == stripe.back_begin) {
+            back_origin_ = front_;
             front_size_ = size_;
-            back_ = front_ + size_;
         }
     }
 
@@ -32,9 +36,9 @@ class Places {
     // Where the front piece ends in the sequence (size() where the pieces are one stretch).
     std::size_t junction() const noexcept { return front_size_; }
     bool one_stretch() const noexcept { return front_size_ == size_; }
-    // Place k < junction(), and place k >= junction().
+    // Place k < junction(), and place k >= junction() (any place where they are one stretch).
     std::int64_t* in_front(std::size_t k) const noexcept { return front_ + k; }
-    std::int64_t* in_back(std::size_t k) const noexcept { return back_ + (k - front_size_); }
+    std::int64_t* in_back(std::size_t k) const noexcept { return back_origin_ + k; }
     std::int64_t& operator[](std::size_t k) const noexcept {
         return k < front_size_ ? *in_front(k) : *in_back(k);
     }
@@ -47,7 +51,7 @@ class Places {
 
   private:
     std::int64_t* front_;
-    std::int64_t* back_;
+    std::int64_t* back_origin_;
     std::size_t front_size_, size_;
 };
 
@@ -161,15 +165,8 @@ using Vector = Lanes::Vector;
 }  // namespace avx512
 #endif
 
-struct Runnable {
-    std::array<StripePartitionVariant, 3> variants;
-    std::size_t count = 0;
-
-    void add(const StripePartitionVariant& variant) noexcept { variants[count++] = variant; }
-};
-
-Runnable find_runnable() noexcept {
-    Runnable runnable;
+RunnableVariants<StripePartitionVariant> find_runnable() noexcept {
+    RunnableVariants<StripePartitionVariant> runnable;
     runnable.add({"portable", portable_partition});
 #if defined(__x86_64__)
     if (__builtin_cpu_supports("avx2")) runnable.add({"avx2", avx2::partition});
@@ -181,8 +178,8 @@ Runnable find_runnable() noexcept {
 }  // namespace
 
 std::span<const StripePartitionVariant> runnable_stripe_partitions() noexcept {
-    static const Runnable runnable = find_runnable();
-    return {runnable.variants.data(), runnable.count};
+    static const RunnableVariants<StripePartitionVariant> runnable = find_runnable();
+    return runnable.all();
 }
 
 std::size_t partition_stripe(Slice s, const Stripe& stripe, std::int64_t pivot) noexcept {
