@@ -1,10 +1,10 @@
 #pragma once
 // The split sort's partition: every element below a pivot moved before every other, in place, on
-// several workers. Each worker partitions a stripe of its own (vectorised, one read per
-// element); then the high elements left before the slice's split and the low ones after it are
-// swapped pairwise, in parallel. Where the split lies and which places are swapped follow from
-// the stripes' counts alone, never from values read again, so a slice that another thread
-// writes to meanwhile ends up in some order but never sees an access outside it.
+// several workers. Each worker partitions a stripe of its own (one read per element, in vector
+// registers where the processor has them); then the high elements left before the slice's split and
+// the low ones after it are swapped pairwise, in parallel. Where the split lies and which places
+// are swapped follow from the stripes' counts alone, never from values read again, so a slice that
+// another thread writes to meanwhile ends up in some order but never sees an access outside it.
 //
 // A stripe is two pieces of the slice: one in front of the split the sample expects, where its
 // low elements go, and one behind it, where its high ones go, each as long as the stripe's
