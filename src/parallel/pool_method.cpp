@@ -25,6 +25,8 @@ std::size_t samplesort_work_percent(samplesort::SampleShape shape) noexcept {
     switch (shape) {
         case SampleShape::counted:
             return samplesort_work_percent_counted;
+        case SampleShape::counted_range:
+            return samplesort_work_percent_counted_range;
         case SampleShape::linear:
             return samplesort_work_percent_linear;
         case SampleShape::linear_with_repeats:
@@ -49,7 +51,7 @@ std::size_t split_sort_work_percent(std::size_t workers) noexcept {
 
 bool split_sort_suits(samplesort::SampleShape shape) noexcept {
     using samplesort::SampleShape;
-    return shape != SampleShape::counted;
+    return shape != SampleShape::counted && shape != SampleShape::counted_range;
 }
 
 PoolMethod choose_pool_method(samplesort::SampleShape shape, std::size_t len,

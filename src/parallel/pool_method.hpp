@@ -21,8 +21,8 @@ std::size_t samplesort_work_percent(samplesort::SampleShape shape) noexcept;
 // The split sort's work over the kernel's on `workers` workers, in per cent.
 std::size_t split_sort_work_percent(std::size_t workers) noexcept;
 
-// Whether the split sort may take slices of this shape: all but counting, which reads and writes
-// every element once in all and leaves nothing to sort.
+// Whether the split sort may take slices of this shape: all but the counted ones, which read and
+// write every element once in all and leave nothing to sort.
 bool split_sort_suits(samplesort::SampleShape shape) noexcept;
 
 // The method expected to sort fastest a slice of `len` elements whose first sample has `shape`,

@@ -44,11 +44,18 @@ const ShapedInput shaped_inputs[] = {
          return v;
      }},
     // 1,024 values, each about 1,000 times at 2^20: a sample of 4,096 sees most of them twice or
-    // more.
-    {"1,024 values in a row", SampleShape::linear_with_repeats,
+    // more. In a row they span few enough values to be counted one by one (1,024 at most, where
+    // 2^20 / 16 and 2^15 allow 2^15); a thousand apart they do not.
+    {"1,024 values in a row", SampleShape::counted_range,
      [](std::size_t n, std::mt19937_64& rng) {
          Values v(n);
          for (auto& x : v) x = static_cast<std::int64_t>(rng() % 1024);
+         return v;
+     }},
+    {"1,024 values a thousand apart", SampleShape::linear_with_repeats,
+     [](std::size_t n, std::mt19937_64& rng) {
+         Values v(n);
+         for (auto& x : v) x = static_cast<std::int64_t>(rng() % 1024) * 1000;
          return v;
      }},
     // Uniform in [0, 2^20) but for one element in 200 spread over all of int64: the sample of 4,096
@@ -97,9 +104,9 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
     // 3 and 4, 120 on 9 to 16, 125 on 17 to 32, 145 on 257 to 512, 150 on 513 to 1024, 155 on
     // 1025 to 2048); it takes the linear, tree and trimmed linear buckets' shapes while that stays
     // below their samplesort's 125 (150 over repeated values), 155 and 160, and the logarithmic
-    // (205) and equal buckets' (310) ones on any count here; never counting. A method runs if its
-    // work / workers + 100 * 2^15 / len is at most 85; 524288 is the first length above the
-    // kernel-only cut-off.
+    // (205) and equal buckets' (310) ones on any count here; never the counted shapes. A method
+    // runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is the first length above
+    // the kernel-only cut-off.
     struct Case {
         SampleShape shape;
         std::size_t len, workers;
@@ -112,6 +119,7 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
         {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
         {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
         {SampleShape::counted, 524288, 2, PoolMethod::samplesort},              // 52.5 + 6.25
+        {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},        // 22.5 + 6.25
         {SampleShape::linear, big, 16, PoolMethod::split_sort},                 // 120 < 125
         {SampleShape::linear, big, 17, PoolMethod::samplesort},                 // 125, not below
         {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},   // 145 < 150

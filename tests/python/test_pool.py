@@ -142,7 +142,8 @@ print(json.dumps(outcome))
 @pytest.mark.parametrize("workers", [2, 3, 64])
 def test_pool_sorts_match_numpy_on_skewed_and_bell_shaped_input_at_any_worker_count(workers):
     # Which parallel method sorts a slice depends on the shape of its values and on the worker
-    # count: these inputs take each of them somewhere between 2 and 64 workers.
+    # count: these inputs take each of them somewhere between 2 and 64 workers, and counting
+    # where the values are few or span a narrow range.
     result = run_child(
         """
 import _tarvo
@@ -156,6 +157,11 @@ inputs = {
         rng.random(n) < 0.01, rng.integers(-(2**63), 2**63 - 1, n), rng.integers(0, 1000, n)
     ),
     "100 values": rng.choice(rng.integers(-(2**63), 2**63 - 1, 100), n),
+    "narrow range": rng.integers(-5000, 5000, n),
+    # A sample of 4,096 rarely sees the values beyond the bulk's range.
+    "narrow range, rare values beyond": np.where(
+        rng.random(n) < 1e-4, rng.integers(5000, 20_000, n), rng.integers(-5000, 5000, n)
+    ),
 }
 wrong = []
 for pattern, values in inputs.items():

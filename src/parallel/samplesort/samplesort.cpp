@@ -8,6 +8,7 @@
 #include "parallel/samplesort/classifier.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/partition.hpp"
+#include "parallel/samplesort/range_counting.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -21,12 +22,17 @@ unsigned log_buckets_for(std::size_t n) noexcept {
     return std::clamp(wanted, 1u, samplesort_log_buckets_max);
 }
 
-// Whether the few distinct values the sample shows, if it shows few, are all the slice holds: if
-// so the slice is now sorted by counting them.
+// Whether the few distinct values the sample shows, or the narrow range its values span, hold
+// every element of the slice: if so the slice is now sorted by counting them. Counting a range
+// uses the stripes' buffer blocks, where an overfull bucket's sample lives: the sample is not
+// read once the counting begins.
 bool sorted_by_counting(const WorkerContext& worker, Slice s, ConstSlice sample,
                         std::span<const StripeMemory> stripe_memory) noexcept {
-    const auto values = SampledValues::of(sample);
-    return values && sort_by_counting(worker, s, *values, stripe_memory);
+    if (const auto values = SampledValues::of(sample)) {
+        return sort_by_counting(worker, s, *values, stripe_memory);
+    }
+    const auto range = CountedRange::of(sample, s.size());
+    return range && sort_by_range_counting(worker, s, *range, stripe_memory);
 }
 
 Slice bucket_of(Slice s, const std::size_t* starts, std::size_t b) noexcept {
@@ -54,8 +60,8 @@ void sort_on_this_worker(const WorkerContext& worker, Slice s, const StripeMemor
     const unsigned log_buckets = log_buckets_for(s.size());
     const ConstSlice sample =
         sorted_sample(worker, s, memory.sample, samplesort_oversampling, log_buckets);
-    if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
     const Classifier classify(sample, log_buckets);
+    if (sorted_by_counting(worker, s, sample, std::span(&memory, 1))) return;
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, std::span(&memory, 1), memory.block_ids, starts);
     for (std::size_t b = 0; b < classify.bucket_count(); ++b) {
@@ -89,8 +95,9 @@ void sort_on_all_workers(const WorkerContext& worker, Slice s, const Memory& mem
                          const Limits& limits, unsigned depth, ConstSlice sample,
                          unsigned log_buckets) {
     const Workspaces& stripes = memory.stripes();
-    if (sorted_by_counting(worker, s, sample, stripes.all())) return;
+    // Built first: counting may overwrite the sample.
     const Classifier classify(sample, log_buckets);
+    if (sorted_by_counting(worker, s, sample, stripes.all())) return;
     std::size_t starts[max_buckets + 1];
     partition(worker, s, classify, stripes.all(), memory.block_ids(), starts);
 
@@ -131,8 +138,9 @@ bool repeats_values(ConstSlice sorted_sample) noexcept {
     return equal_neighbours * samplesort_linear_repeats_share >= sorted_sample.size();
 }
 
-SampleShape shape_of(ConstSlice sorted_sample, unsigned log_buckets) noexcept {
+SampleShape shape_of(ConstSlice sorted_sample, std::size_t len, unsigned log_buckets) noexcept {
     if (SampledValues::of(sorted_sample)) return SampleShape::counted;
+    if (CountedRange::of(sorted_sample, len)) return SampleShape::counted_range;
     switch (Classifier(sorted_sample, log_buckets).kind()) {
         case ClassifierKind::linear:
             return repeats_values(sorted_sample) ? SampleShape::linear_with_repeats
@@ -156,7 +164,7 @@ FirstSample::FirstSample(ConstSlice s)
     const Slice sample = draw_sample(s, room_.data(), samplesort_oversampling, log_buckets_);
     kernel_sort(sample);
     size_ = sample.size();
-    shape_ = shape_of(sample, log_buckets_);
+    shape_ = shape_of(sample, s.size(), log_buckets_);
 }
 
 bool needs_all_workers(std::size_t bucket, std::size_t share, const Limits& limits) noexcept {

@@ -4,8 +4,8 @@
 // slice into up to 256 buckets (more with equal-key buckets) by splitters from a sample, then
 // every bucket on its own, partitioned again by one worker until it fits the cache, where the
 // sort kernel finishes it; a bucket far beyond its share is partitioned again by all of them.
-// Equal-key buckets are left as they are; input whose sample shows few distinct values is counted
-// and written from the counts instead, if the sample missed none.
+// Equal-key buckets are left as they are; input whose sample shows few distinct values, or values
+// in a narrow range, is counted and written from the counts instead, if the sample missed none.
 
 #include <algorithm>
 
@@ -57,11 +57,13 @@ struct Limits {
 };
 
 // What the first partition would make of the slice, as its sample shows it: the sample's few
-// values counted, or the kind of classifier its splitters would build; linear buckets are told
+// values counted, or every value of its narrow range, or the kind of classifier its splitters
+// would build; linear buckets are told
 // apart by whether the sample repeats values (samplesort_linear_repeats_share): the kernel is
 // faster on those, so the partition weighs more beside it.
 enum class SampleShape {
     counted,
+    counted_range,
     linear,
     linear_with_repeats,
     trimmed_linear,
