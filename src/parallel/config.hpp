@@ -31,9 +31,10 @@ inline constexpr std::size_t pool_sort_work_share_percent_max = 85;
 inline constexpr std::size_t pool_sort_fixed_cost_elements = std::size_t{1} << 15;
 // Few values, counted in one read and one write: 0.70-1.02 (four distinct values).
 inline constexpr std::size_t samplesort_work_percent_counted = 105;
-// A narrow range, every value of it counted: sqrt(n) distinct values 0.36-0.41, values in
-// [-5000, 5000) 0.29-0.38.
-inline constexpr std::size_t samplesort_work_percent_counted_range = 45;
+// A narrow range, every value of it counted: sqrt(n) distinct values 0.36-0.44, values in
+// [-5000, 5000) 0.29-0.38; values in [0, 1000) but 1 % over all of int64, which the kernel sorts
+// on one worker, 0.50-0.58.
+inline constexpr std::size_t samplesort_work_percent_counted_range = 60;
 // Linear buckets: random 1.21, values in [0, 10^6) 1.22, nearly sorted 1.18; with repeated values
 // in the sample, sqrt(n) distinct values 1.46.
 inline constexpr std::size_t samplesort_work_percent_linear = 125;
@@ -162,6 +163,13 @@ inline constexpr std::size_t samplesort_counted_range_max = std::size_t{1} << 15
 // 16 elements per value: the counting then costs about a nanosecond per element where the kernel
 // spends four, and adding up the stripes' tallies weighs little beside it.
 inline constexpr std::size_t samplesort_counted_range_density = 16;
+// The range is the sample's without 1/128 of it at either end when the whole is too wide: a few
+// values far out (1 % of outliers: some 20 of a sample of 4,096 at each end) are then moved
+// aside while the rest is counted, and sorted by the kernel.
+inline constexpr std::size_t samplesort_counted_range_trimmed_share = 128;
+// A stripe gives up counting when more than 1/32 of its elements lie outside the range: the
+// sample said they would be rarer, and the kernel sorts them on one worker.
+inline constexpr std::size_t samplesort_counted_range_outside_share = 32;
 // Elements counted between looks at whether another stripe met a value the sample missed: the
 // look costs nothing at this spacing, and a doomed count stops within 32 KiB of reading.
 inline constexpr std::size_t samplesort_counting_batch = 4096;

@@ -119,7 +119,7 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
         {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
         {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
         {SampleShape::counted, 524288, 2, PoolMethod::samplesort},              // 52.5 + 6.25
-        {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},        // 22.5 + 6.25
+        {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},        // 30 + 6.25
         {SampleShape::linear, big, 16, PoolMethod::split_sort},                 // 120 < 125
         {SampleShape::linear, big, 17, PoolMethod::samplesort},                 // 125, not below
         {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},   // 145 < 150

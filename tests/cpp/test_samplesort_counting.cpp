@@ -95,6 +95,11 @@ TEST_CASE("samplesort range counting: the sample's range, widened within the lim
     };
     const std::size_t density = samplesort_counted_range_density;
     const std::int64_t widest = samplesort_counted_range_max;
+    static_assert(samplesort_counted_range_trimmed_share == 128);
+    Values trimmed_sample = {min64};
+    for (std::int64_t v = 0; v < 126; ++v) trimmed_sample.push_back(v % 100);
+    trimmed_sample.push_back(max64);
+    std::sort(trimmed_sample.begin(), trimmed_sample.end());
     const Case cases[] = {
         // 10 values sampled: twice that where the length allows, half the widening below.
         {{10, 12, 19}, 100 * density, 5, 20},
@@ -107,6 +112,10 @@ TEST_CASE("samplesort range counting: the sample's range, widened within the lim
         {{0, widest - 1}, std::size_t{1} << 30, 0, std::size_t{1} << 15},
         {{0, widest}, std::size_t{1} << 30, 0, 0},
         {{min64, max64}, std::size_t{1} << 30, 0, 0},
+        // Too wide as a whole, but not once 1/128 of it is set aside at either end: with 128
+        // values one at each end.
+        {trimmed_sample, 100 * density, 0, 100},
+        {trimmed_sample, 99 * density, 0, 0},
     };
     for (const Case& c : cases) {
         CAPTURE(c.sample.front());
@@ -123,19 +132,24 @@ TEST_CASE("samplesort range counting: the sample's range, widened within the lim
     }
 }
 
-TEST_CASE("samplesort range counting: sorted on 1, 2, 3 and 64 stripes, or left untouched") {
+TEST_CASE("samplesort range counting: sorted on 1, 2, 3 and 64 stripes, with values outside") {
     std::mt19937_64 rng(43);
     const std::size_t n = 100003;
     // 64 stripes count 1,000 values in 6 stripes (100,003 / 16,000), 3,000 in 2.
     for (const auto& [low, size] :
          {std::pair{min64, std::size_t{1000}}, std::pair{std::int64_t{-1500}, std::size_t{3000}},
           std::pair{max64 - 999, std::size_t{1000}}}) {
+        const std::int64_t high = low + static_cast<std::int64_t>(size - 1);
         // A length that allows no widening.
-        const auto range = CountedRange::of(Values{low, low + static_cast<std::int64_t>(size - 1)},
-                                            size * samplesort_counted_range_density);
+        const auto range =
+            CountedRange::of(Values{low, high}, size * samplesort_counted_range_density);
         REQUIRE(range);
         REQUIRE(range->low() == low);
         REQUIRE(range->size() == size);
+        // Just beyond either end where int64 has room, and far out.
+        Values outside = {low == min64 ? max64 : min64};
+        if (low != min64) outside.push_back(low - 1);
+        if (high != max64) outside.push_back(high + 1);
         Values in_range(n);
         for (auto& x : in_range) x = low + static_cast<std::int64_t>(rng() % size);
         // Runs of one value, as in partly sorted input.
@@ -145,21 +159,35 @@ TEST_CASE("samplesort range counting: sorted on 1, 2, 3 and 64 stripes, or left 
             for (std::size_t workers : {1, 2, 3, 64}) {
                 auto pool = test::start_sort_pool(workers);
                 const Workspaces memory(workers);
-                // A value just outside the range first, at a stripe's end, last, or nowhere.
-                for (std::size_t outside_at : {std::size_t{0}, n / workers - 1, n - 1, n}) {
-                    INFO("from ", low, ", workers ", workers, ", outside at ", outside_at);
-                    Values input = of_range;
-                    if (outside_at < n) {
-                        input[outside_at] =
-                            low == min64 ? low + static_cast<std::int64_t>(size) : low - 1;
+                // Values outside at the first place, a stripe's last, the last place, every
+                // 4,000th place, or every 16th: the last is too many (1/32 of a stripe at most).
+                const std::size_t stripe_end = n / std::min<std::size_t>(workers, 2) - 1;
+                const std::vector<std::vector<std::size_t>> placings = {
+                    {}, {0}, {stripe_end}, {n - 1}, {4000, 8000, 12000, 40000, 90000, 100000}};
+                for (std::size_t every : {std::size_t{0}, std::size_t{4000}, std::size_t{16}}) {
+                    INFO("from ", low, ", workers ", workers, ", outside every ", every);
+                    for (const auto& places : placings) {
+                        Values input = of_range;
+                        std::size_t k = 0;
+                        for (std::size_t place : places)
+                            input[place] = outside[k++ % outside.size()];
+                        if (every != 0) {
+                            for (std::size_t i = 0; i < n; i += every) {
+                                input[i] = outside[k++ % outside.size()];
+                            }
+                        }
+                        Values counted = input;
+                        bool sorted = false;
+                        pool->in_worker([&](const WorkerContext& worker) {
+                            sorted = sort_by_range_counting(worker, counted, *range, memory.all());
+                        });
+                        CHECK(sorted == (every != 16));
+                        if (sorted) {
+                            CHECK(counted == test::sorted_copy(input));
+                        } else {
+                            CHECK(test::sorted_copy(counted) == test::sorted_copy(input));
+                        }
                     }
-                    Values counted = input;
-                    bool sorted = false;
-                    pool->in_worker([&](const WorkerContext& worker) {
-                        sorted = sort_by_range_counting(worker, counted, *range, memory.all());
-                    });
-                    CHECK(sorted == (outside_at == n));
-                    CHECK(counted == (sorted ? test::sorted_copy(input) : input));
                 }
             }
         }

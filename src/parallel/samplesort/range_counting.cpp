@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <limits>
 
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
 namespace {
@@ -14,9 +16,10 @@ namespace {
 constexpr std::size_t tallies = 2;
 
 // A stripe's tallies live in its buffer blocks, free until a partition fills them: `tallies`
-// arrays of range.size() + 1 counters, the last counter of each taking the elements outside the
-// range. The first stripe's blocks also hold the starts of the values in the sorted slice.
-constexpr std::size_t tally_length = samplesort_counted_range_max + 1;
+// arrays of a counter per value of the range, then one for the elements above the range and one
+// for those below it. The first stripe's blocks also hold the starts of the values in the sorted
+// slice.
+constexpr std::size_t tally_length = samplesort_counted_range_max + 2;
 static_assert((tallies + 1) * tally_length <= max_buckets * block,
               "the tallies and the starts fit a stripe's buffer blocks");
 
@@ -28,39 +31,83 @@ std::uint64_t* starts_of(const StripeMemory& first_stripe) noexcept {
     return tally(first_stripe, tallies);
 }
 
-ConstSlice stripe_of(ConstSlice s, std::size_t stripe, std::size_t stripes) noexcept {
+Slice stripe_of(Slice s, std::size_t stripe, std::size_t stripes) noexcept {
     const std::size_t first = s.size() * stripe / stripes;
     return s.subspan(first, s.size() * (stripe + 1) / stripes - first);
 }
 
-// Tallies the stripe's elements by their offsets in the range, or returns false when one lies
-// outside it or `missed` says another stripe found such an element.
-bool count_stripe(ConstSlice stripe, const CountedRange& range, const StripeMemory& memory,
-                  const std::atomic<bool>& missed) noexcept {
+// What a stripe's tallies say about the elements it read.
+struct StripeCount {
+    std::size_t read = 0;
+    std::size_t above = 0;
+    std::size_t below = 0;
+
+    std::size_t outside() const noexcept { return above + below; }
+};
+
+StripeCount count_of(const StripeMemory& memory, const CountedRange& range) noexcept {
+    StripeCount count;
+    for (std::size_t t = 0; t < tallies; ++t) {
+        const std::uint64_t* counters = tally(memory, t);
+        for (std::size_t v = 0; v < range.size() + 2; ++v) count.read += counters[v];
+        count.above += counters[range.size()];
+        count.below += counters[range.size() + 1];
+    }
+    return count;
+}
+
+// Tallies the stripe's elements by their offsets in the range and moves those outside it to the
+// stripe's front, until every element is read, or more than
+// 1/samplesort_counted_range_outside_share of the stripe lies outside, or `gave_up` says another
+// stripe stopped (then it says so too).
+void count_stripe(Slice stripe, const CountedRange& range, const StripeMemory& memory,
+                  std::atomic<bool>& gave_up) noexcept {
     const std::size_t size = range.size();
     std::uint64_t* tally_of[tallies];
     for (std::size_t t = 0; t < tallies; ++t) {
         tally_of[t] = tally(memory, t);
-        std::fill(tally_of[t], tally_of[t] + size + 1, 0);
+        std::fill(tally_of[t], tally_of[t] + size + 2, 0);
     }
+    const std::size_t outside_max = stripe.size() / samplesort_counted_range_outside_share;
+    std::size_t outside = 0;
+    // No branch on the data: every element is stored at the front's end, which moves on past it
+    // only if it lies outside; the front stays behind the reading.
+    const auto count = [&](std::size_t t, std::size_t i) {
+        const std::int64_t value = stripe[i];
+        const std::uint64_t offset = range.offset(value);
+        const bool beyond = offset >= size;
+        ++tally_of[t][beyond ? size + static_cast<std::size_t>(value < range.low()) : offset];
+        stripe[outside] = value;
+        outside += static_cast<std::size_t>(beyond);
+    };
     constexpr std::size_t batch = samplesort_counting_batch;
     for (std::size_t first = 0; first < stripe.size(); first += batch) {
-        if (missed.load(std::memory_order_relaxed)) return false;
+        if (gave_up.load(std::memory_order_relaxed)) return;
         const std::size_t end = std::min(stripe.size(), first + batch);
-        // No branch on the data: an element outside the range goes to the last counter, looked at
-        // once per batch.
         std::size_t i = first;
         for (; i + tallies <= end; i += tallies) {
-            for (std::size_t t = 0; t < tallies; ++t) {
-                ++tally_of[t][std::min<std::uint64_t>(range.offset(stripe[i + t]), size)];
-            }
+            for (std::size_t t = 0; t < tallies; ++t) count(t, i + t);
         }
-        for (; i < end; ++i) ++tally_of[0][std::min<std::uint64_t>(range.offset(stripe[i]), size)];
-        for (std::size_t t = 0; t < tallies; ++t) {
-            if (tally_of[t][size] != 0) return false;
+        for (; i < end; ++i) count(0, i);
+        if (outside > outside_max) {
+            gave_up.store(true, std::memory_order_relaxed);
+            return;
         }
     }
-    return true;
+}
+
+// Undoes a stripe's count: the elements it read inside the range, written back from its tallies
+// behind the ones it moved to its front, leave the stripe holding what it held.
+void restore_stripe(Slice stripe, const CountedRange& range, const StripeMemory& memory) noexcept {
+    std::size_t next = count_of(memory, range).outside();
+    for (std::size_t t = 0; t < tallies; ++t) {
+        const std::uint64_t* counters = tally(memory, t);
+        for (std::size_t v = 0; v < range.size(); ++v) {
+            const auto copies = static_cast<std::size_t>(counters[v]);
+            std::fill(stripe.data() + next, stripe.data() + next + copies, range.value(v));
+            next += copies;
+        }
+    }
 }
 
 // Sets starts[v] to the number of the counted stripes' elements whose offset is below v, for
@@ -83,7 +130,7 @@ void add_up(const WorkerContext& worker, const CountedRange& range,
     for (std::size_t v = 0; v < size; ++v) starts[v + 1] += starts[v];
 }
 
-// Writes [first, last) of the sorted slice: offset v fills [starts[v], starts[v + 1]).
+// Writes [first, last) of the sorted range's values: offset v fills [starts[v], starts[v + 1]).
 void fill_share(Slice s, const CountedRange& range, const std::uint64_t* starts, std::size_t first,
                 std::size_t last) noexcept {
     // The last offset whose values begin at or before `first`.
@@ -96,11 +143,8 @@ void fill_share(Slice s, const CountedRange& range, const std::uint64_t* starts,
     }
 }
 
-}  // namespace
-
-std::optional<CountedRange> CountedRange::of(std::span<const std::int64_t> sorted_sample,
-                                             std::size_t len) noexcept {
-    if (sorted_sample.empty()) return std::nullopt;
+std::optional<CountedRange> fit(std::span<const std::int64_t> sorted_sample,
+                                std::size_t len) noexcept {
     const std::size_t most =
         std::min(samplesort_counted_range_max, len / samplesort_counted_range_density);
     const std::uint64_t span = static_cast<std::uint64_t>(sorted_sample.back()) -
@@ -118,6 +162,16 @@ std::optional<CountedRange> CountedRange::of(std::span<const std::int64_t> sorte
     return CountedRange(static_cast<std::int64_t>(low), size);
 }
 
+}  // namespace
+
+std::optional<CountedRange> CountedRange::of(std::span<const std::int64_t> sorted_sample,
+                                             std::size_t len) noexcept {
+    const std::size_t set_aside = sorted_sample.size() / samplesort_counted_range_trimmed_share;
+    if (sorted_sample.size() <= 2 * set_aside) return std::nullopt;
+    if (auto whole = fit(sorted_sample, len)) return whole;
+    return fit(sorted_sample.subspan(set_aside, sorted_sample.size() - 2 * set_aside), len);
+}
+
 bool sort_by_range_counting(const WorkerContext& worker, Slice s, const CountedRange& range,
                             std::span<const StripeMemory> stripe_memory) noexcept {
     // Adding up costs the range's size for every counting stripe: they stay few enough that it
@@ -125,20 +179,41 @@ bool sort_by_range_counting(const WorkerContext& worker, Slice s, const CountedR
     const std::size_t stripes = std::clamp<std::size_t>(
         s.size() / (range.size() * samplesort_counted_range_density), 1, stripe_memory.size());
     const std::span<const StripeMemory> counted = stripe_memory.first(stripes);
-    std::atomic<bool> missed{false};
+    std::atomic<bool> gave_up{false};
     parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
-        if (!count_stripe(stripe_of(s, p, stripes), range, counted[p], missed)) {
-            missed.store(true, std::memory_order_relaxed);
-        }
+        count_stripe(stripe_of(s, p, stripes), range, counted[p], gave_up);
     });
-    if (missed.load(std::memory_order_relaxed)) return false;
+    if (gave_up.load(std::memory_order_relaxed)) {
+        parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
+            restore_stripe(stripe_of(s, p, stripes), range, counted[p]);
+        });
+        return false;
+    }
+    // The elements outside the range, gathered at the slice's front in stripe order (each moves
+    // down, past no stripe's yet to be moved), sorted, and those above it moved to the end. At
+    // most 1/samplesort_counted_range_outside_share of the slice: the two places do not overlap.
+    std::size_t outside = 0, below = 0;
+    for (std::size_t p = 0; p < stripes; ++p) {
+        const StripeCount count = count_of(counted[p], range);
+        std::memmove(s.data() + outside, stripe_of(s, p, stripes).data(),
+                     count.outside() * sizeof(std::int64_t));
+        outside += count.outside();
+        below += count.below;
+    }
+    const std::size_t above = outside - below;
+    if (outside > 0) {
+        kernel_sort(worker, s.first(outside));
+        std::memmove(s.data() + s.size() - above, s.data() + below, above * sizeof(std::int64_t));
+    }
+    // Every element read added one to one counter, so the range's last start is the length of
+    // what lies between the two.
     std::uint64_t* const starts = starts_of(counted[0]);
     add_up(worker, range, counted, starts);
-    // Every element read added one to one counter of the range, so the last start is the
-    // slice's length.
+    const Slice inside = s.subspan(below, s.size() - outside);
     const std::size_t shares = stripe_memory.size();
     parallel_for(worker, 0, shares, [&](const WorkerContext&, std::size_t p) {
-        fill_share(s, range, starts, s.size() * p / shares, s.size() * (p + 1) / shares);
+        fill_share(inside, range, starts, inside.size() * p / shares,
+                   inside.size() * (p + 1) / shares);
     });
     return true;
 }

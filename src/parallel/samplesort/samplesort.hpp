@@ -5,7 +5,8 @@
 // every bucket on its own, partitioned again by one worker until it fits the cache, where the
 // sort kernel finishes it; a bucket far beyond its share is partitioned again by all of them.
 // Equal-key buckets are left as they are; input whose sample shows few distinct values, or values
-// in a narrow range, is counted and written from the counts instead, if the sample missed none.
+// in a narrow range, is counted and written from the counts instead, if the sample missed none of
+// the few values, or few elements lie outside the range.
 
 #include <algorithm>
 
