@@ -36,14 +36,10 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
         }
         if (sorted) return;
     }
+    // The first sample's shape and the worker count choose the method (pool_method.hpp). One
+    // worker has nobody to share the work with: only counting a narrow range beats the kernel
+    // alone there; elsewhere the calling thread runs the kernel, without the hop to the worker.
     const std::size_t workers = sort_pool().size();
-    // One worker has nobody to share the work with: the kernel alone is faster than a partition
-    // and its buckets, and the calling thread runs it without the hop to the worker. On more,
-    // the first sample's shape chooses the method (pool_method.hpp).
-    if (workers == 1) {
-        kernel_sort(s);
-        return;
-    }
     std::optional<samplesort::FirstSample> first;
     std::optional<samplesort::Memory> memory;
     PoolMethod method = PoolMethod::kernel;

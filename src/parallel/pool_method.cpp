@@ -56,7 +56,7 @@ bool split_sort_suits(samplesort::SampleShape shape) noexcept {
 
 PoolMethod choose_pool_method(samplesort::SampleShape shape, std::size_t len,
                               std::size_t workers) noexcept {
-    if (len <= pool_sort_sequential_max || workers < 2) return PoolMethod::kernel;
+    if (len <= pool_sort_sequential_max) return PoolMethod::kernel;
     const std::size_t samplesort_work = samplesort_work_percent(shape);
     const std::size_t split_work = split_sort_work_percent(workers);
     if (split_sort_suits(shape) && split_work < samplesort_work) {

@@ -115,21 +115,23 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
     constexpr std::size_t big = std::size_t{1} << 30;
     const Case cases[] = {
         {SampleShape::linear, (std::size_t{1} << 19) - 1, 64, PoolMethod::kernel},  // too short
-        {SampleShape::logarithmic, big, 1, PoolMethod::kernel},    // nobody to share with
-        {SampleShape::linear, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
-        {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},  // 52.5 + 6.25
-        {SampleShape::counted, 524288, 2, PoolMethod::samplesort},              // 52.5 + 6.25
-        {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},        // 30 + 6.25
-        {SampleShape::linear, big, 16, PoolMethod::split_sort},                 // 120 < 125
-        {SampleShape::linear, big, 17, PoolMethod::samplesort},                 // 125, not below
-        {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},   // 145 < 150
-        {SampleShape::linear_with_repeats, big, 513, PoolMethod::samplesort},   // 150, not below
-        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},                 // 52.5 + 6.25
-        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},       // 52.5 + 5.0000076
-        {SampleShape::tree, big, 1024, PoolMethod::split_sort},                 // 150 < 155
-        {SampleShape::tree, big, 1025, PoolMethod::samplesort},                 // 155, not below
-        {SampleShape::trimmed_linear, big, 2048, PoolMethod::split_sort},       // 155 < 160
-        {SampleShape::trimmed_linear, big, 2049, PoolMethod::samplesort},       // 160, not below
+        {SampleShape::logarithmic, big, 1, PoolMethod::kernel},                     // 100 alone
+        {SampleShape::counted, big, 1, PoolMethod::kernel},                         // 105 alone
+        {SampleShape::counted_range, 524288, 1, PoolMethod::samplesort},            // 60 + 6.25
+        {SampleShape::linear, 524288, 2, PoolMethod::split_sort},                   // 52.5 + 6.25
+        {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},      // 52.5 + 6.25
+        {SampleShape::counted, 524288, 2, PoolMethod::samplesort},                  // 52.5 + 6.25
+        {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},            // 30 + 6.25
+        {SampleShape::linear, big, 16, PoolMethod::split_sort},                     // 120 < 125
+        {SampleShape::linear, big, 17, PoolMethod::samplesort},                // 125, not below
+        {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},  // 145 < 150
+        {SampleShape::linear_with_repeats, big, 513, PoolMethod::samplesort},  // 150, not below
+        {SampleShape::tree, 524288, 2, PoolMethod::split_sort},                // 52.5 + 6.25
+        {SampleShape::trimmed_linear, 655359, 2, PoolMethod::split_sort},      // 52.5 + 5.0000076
+        {SampleShape::tree, big, 1024, PoolMethod::split_sort},                // 150 < 155
+        {SampleShape::tree, big, 1025, PoolMethod::samplesort},                // 155, not below
+        {SampleShape::trimmed_linear, big, 2048, PoolMethod::split_sort},      // 155 < 160
+        {SampleShape::trimmed_linear, big, 2049, PoolMethod::samplesort},      // 160, not below
         {SampleShape::logarithmic, std::size_t{1} << 40, 2, PoolMethod::split_sort},
         {SampleShape::logarithmic, big, 3, PoolMethod::split_sort},                     // 110 / 3
         {SampleShape::logarithmic, big, std::size_t{1} << 20, PoolMethod::split_sort},  // 200 < 205
