@@ -139,6 +139,54 @@ print(json.dumps(outcome))
     assert result == {"par_sort": True, "par_sort_unstable": True, "par_merge": True, "smart": True}
 
 
+def allowed_processors_of_new_threads(env, narrow_to=None):
+    """The processors each thread that the first parallel call starts may run on, and the
+    processors the interpreter's thread may run on, in a child with `env` whose affinity was
+    first narrowed to `narrow_to` (if given)."""
+    return run_child(
+        f"""
+import _tarvo
+if {narrow_to!r} is not None:
+    os.sched_setaffinity(0, {narrow_to!r})
+def allowed():
+    lists = {{}}
+    for task in os.listdir("/proc/self/task"):
+        lists[task] = sorted(os.sched_getaffinity(int(task)))
+    return lists
+before = allowed()
+values, expected = shuffled(600_000)
+_tarvo.par_sort(values)
+assert (values == expected).all()
+new = [cpus for task, cpus in allowed().items() if task not in before]
+print(json.dumps([new, sorted(os.sched_getaffinity(0))]))
+""",
+        env=env,
+    )
+
+
+def test_workers_keep_to_one_processor_each_when_they_are_as_many_as_the_processors():
+    processors = len(os.sched_getaffinity(0))
+    new, allowed = allowed_processors_of_new_threads({"RAYON_NUM_THREADS": str(processors)})
+    assert len(new) == processors
+    assert sorted(cpus[0] for cpus in new) == allowed
+    assert all(len(cpus) == 1 for cpus in new)
+    # One processor allowed, one worker by default: it keeps to that processor.
+    last = max(allowed)
+    new, allowed = allowed_processors_of_new_threads({}, narrow_to=[last])
+    assert (new, allowed) == ([[last]], [last])
+
+
+@pytest.mark.parametrize("extra", [-1, 1])
+def test_workers_may_run_anywhere_when_they_are_fewer_or_more_than_the_processors(extra):
+    processors = len(os.sched_getaffinity(0))
+    if processors + extra < 1:
+        pytest.skip("one processor: no pool smaller than it")
+    new, allowed = allowed_processors_of_new_threads(
+        {"RAYON_NUM_THREADS": str(processors + extra)}
+    )
+    assert new == [allowed] * (processors + extra)
+
+
 @pytest.mark.parametrize("workers", [2, 3, 64])
 def test_pool_sorts_match_numpy_on_skewed_and_bell_shaped_input_at_any_worker_count(workers):
     # Which parallel method sorts a slice depends on the shape of its values and on the worker

@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "parallel/pool/placement.hpp"
 #include "parallel/pool/thread_count.hpp"
 #include "parallel/pool/worker_signals.hpp"
 
@@ -96,6 +97,7 @@ void Worker::wait_until(const AtomicLatch& done) noexcept {
 
 void* Worker::thread_main(void* argument) noexcept {
     auto* self = static_cast<Worker*>(argument);
+    keep_to(self->processor_);
     self->wait_until(self->registry_->terminating_);
     return nullptr;
 }
@@ -106,9 +108,11 @@ Registry::Registry(std::size_t threads, WorkerStateFactory make_state)
       workers_(new Worker[threads]),
       threads_(new pthread_t[threads]),
       sleep_(threads) {
+    const WorkerPlacement placement = WorkerPlacement::of(threads);
     for (std::size_t i = 0; i < threads; ++i) {
         workers_[i].registry_ = this;
         workers_[i].index_ = i;
+        workers_[i].processor_ = placement.processor(i);
         if (make_state != nullptr) workers_[i].state_ = make_state(i);
     }
 }

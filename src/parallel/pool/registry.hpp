@@ -14,6 +14,7 @@
 #include "parallel/pool/job.hpp"
 #include "parallel/pool/job_deque.hpp"
 #include "parallel/pool/latch.hpp"
+#include "parallel/pool/placement.hpp"
 #include "parallel/pool/sleep.hpp"
 #include "parallel/pool/unwind.hpp"
 #include "parallel/pool/worker_context.hpp"
@@ -64,6 +65,8 @@ class Worker {
 
     Registry* registry_ = nullptr;
     std::size_t index_ = 0;
+    // The processor the thread keeps to (WorkerPlacement), set before it starts.
+    int processor_ = WorkerPlacement::anywhere;
     std::unique_ptr<WorkerState> state_;
     JobDeque deque_;
 };
