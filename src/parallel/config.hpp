@@ -173,6 +173,9 @@ inline constexpr std::size_t samplesort_counted_range_outside_share = 32;
 // Elements counted between looks at whether another stripe met a value the sample missed: the
 // look costs nothing at this spacing, and a doomed count stops within 32 KiB of reading.
 inline constexpr std::size_t samplesort_counting_batch = 4096;
+// The countings write slices of at least this many elements (32 MiB, as large as this Zen 4's L3
+// cache) past the caches; shorter ones may well be read again from the cache.
+inline constexpr std::size_t samplesort_fill_past_caches_min = std::size_t{1} << 22;
 // Buckets up to this length are sorted by the kernel: 1 MiB stays in the L2 cache, where the
 // kernel runs at its best; longer ones are partitioned again.
 inline constexpr std::size_t samplesort_leaf_max = std::size_t{1} << 17;

@@ -11,6 +11,7 @@
 #include "parallel/pool/registry.hpp"
 #include "parallel/samplesort/counting.hpp"
 #include "parallel/samplesort/range_counting.hpp"
+#include "parallel/samplesort/value_fill.hpp"
 #include "parallel/sort_kernel.hpp"
 #include "sort_patterns.hpp"
 #include "sort_pool_for_tests.hpp"
@@ -188,6 +189,28 @@ TEST_CASE("samplesort range counting: sorted on 1, 2, 3 and 64 stripes, with val
                             CHECK(test::sorted_copy(counted) == test::sorted_copy(input));
                         }
                     }
+                }
+            }
+        }
+    }
+}
+
+TEST_CASE("samplesort counting: a value written over any stretch, past the caches or not") {
+    CHECK_FALSE(writes_past_caches(samplesort_fill_past_caches_min - 1));
+    CHECK(writes_past_caches(samplesort_fill_past_caches_min));
+    // Stretches starting at every alignment, around the 16-byte stores' length.
+    for (const bool past_caches : {false, true}) {
+        for (std::size_t start = 0; start < 4; ++start) {
+            for (std::size_t length = 0; length <= 21; ++length) {
+                CAPTURE(past_caches);
+                CAPTURE(start);
+                CAPTURE(length);
+                Values memory(32, 7);
+                fill_value(memory.data() + start, memory.data() + start + length, min64,
+                           past_caches);
+                finish_fills();
+                for (std::size_t i = 0; i < memory.size(); ++i) {
+                    CHECK(memory[i] == (i >= start && i < start + length ? min64 : 7));
                 }
             }
         }

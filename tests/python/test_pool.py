@@ -181,9 +181,7 @@ def test_workers_may_run_anywhere_when_they_are_fewer_or_more_than_the_processor
     processors = len(os.sched_getaffinity(0))
     if processors + extra < 1:
         pytest.skip("one processor: no pool smaller than it")
-    new, allowed = allowed_processors_of_new_threads(
-        {"RAYON_NUM_THREADS": str(processors + extra)}
-    )
+    new, allowed = allowed_processors_of_new_threads({"RAYON_NUM_THREADS": str(processors + extra)})
     assert new == [allowed] * (processors + extra)
 
 

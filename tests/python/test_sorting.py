@@ -104,6 +104,20 @@ def test_n_log_n_sorts_like_numpy_on_large_arrays(name, n, kind):
     check_sorts(name, pattern(kind, n, np.random.default_rng(n)))
 
 
+@pytest.mark.parametrize("kind", ["few distinct", "narrow range, outliers"])
+@pytest.mark.parametrize("name", ["par_sort", "par_sort_unstable"])
+def test_pool_sorts_count_arrays_larger_than_the_caches(name, kind):
+    # The countings write 2^22 elements and more back past the caches.
+    n = 2**22 + 3
+    rng = np.random.default_rng(n)
+    if kind == "few distinct":
+        values = pattern(kind, n, rng)
+    else:
+        values = rng.integers(-1000, 1000, n)
+        values[:: 1 << 12] = rng.integers(INT64_MIN, INT64_MAX, len(values[:: 1 << 12]))
+    check_sorts(name, values)
+
+
 def test_signed_extremes_sort_by_value(sort):
     a = np.array([INT64_MAX, -1, INT64_MIN, 0], dtype=np.int64)
     sort(a)

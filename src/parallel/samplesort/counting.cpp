@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/samplesort/value_fill.hpp"
 
 namespace tarvo::samplesort {
 namespace {
@@ -133,11 +134,13 @@ bool count_stripe(ConstSlice stripe, const SampledValues& values, std::size_t* c
 // Writes [first, last) of the sorted slice: value `rank` fills [starts[rank], starts[rank + 1]).
 void fill_share(Slice s, const SampledValues& values, const std::size_t* starts, std::size_t first,
                 std::size_t last) noexcept {
+    const bool past_caches = writes_past_caches(s.size());
     for (std::size_t rank = 0; rank < values.size(); ++rank) {
         const std::size_t from = std::max(starts[rank], first);
         const std::size_t to = std::min(starts[rank + 1], last);
-        if (from < to) std::fill(s.data() + from, s.data() + to, values.value(rank));
+        if (from < to) fill_value(s.data() + from, s.data() + to, values.value(rank), past_caches);
     }
+    finish_fills();
 }
 
 }  // namespace

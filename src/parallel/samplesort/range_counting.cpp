@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/samplesort/value_fill.hpp"
 #include "parallel/sort_kernel.hpp"
 
 namespace tarvo::samplesort {
@@ -133,14 +134,16 @@ void add_up(const WorkerContext& worker, const CountedRange& range,
 // Writes [first, last) of the sorted range's values: offset v fills [starts[v], starts[v + 1]).
 void fill_share(Slice s, const CountedRange& range, const std::uint64_t* starts, std::size_t first,
                 std::size_t last) noexcept {
+    const bool past_caches = writes_past_caches(s.size());
     // The last offset whose values begin at or before `first`.
     std::size_t v = static_cast<std::size_t>(
         std::upper_bound(starts, starts + range.size() + 1, first) - starts - 1);
     for (; v < range.size() && starts[v] < last; ++v) {
         const std::size_t from = std::max<std::size_t>(starts[v], first);
         const std::size_t to = std::min<std::size_t>(starts[v + 1], last);
-        std::fill(s.data() + from, s.data() + to, range.value(v));
+        fill_value(s.data() + from, s.data() + to, range.value(v), past_caches);
     }
+    finish_fills();
 }
 
 std::optional<CountedRange> fit(std::span<const std::int64_t> sorted_sample,
