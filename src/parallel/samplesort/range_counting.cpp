@@ -37,30 +37,26 @@ Slice stripe_of(Slice s, std::size_t stripe, std::size_t stripes) noexcept {
     return s.subspan(first, s.size() * (stripe + 1) / stripes - first);
 }
 
-// What a stripe's tallies say about the elements it read.
-struct StripeCount {
-    std::size_t read = 0;
+// The elements a stripe's tallies counted outside the range, which it moved to its front.
+struct Outside {
     std::size_t above = 0;
     std::size_t below = 0;
 
-    std::size_t outside() const noexcept { return above + below; }
+    std::size_t total() const noexcept { return above + below; }
 };
 
-StripeCount count_of(const StripeMemory& memory, const CountedRange& range) noexcept {
-    StripeCount count;
+Outside outside_of(const StripeMemory& memory, const CountedRange& range) noexcept {
+    Outside outside;
     for (std::size_t t = 0; t < tallies; ++t) {
-        const std::uint64_t* counters = tally(memory, t);
-        for (std::size_t v = 0; v < range.size() + 2; ++v) count.read += counters[v];
-        count.above += counters[range.size()];
-        count.below += counters[range.size() + 1];
+        outside.above += tally(memory, t)[range.size()];
+        outside.below += tally(memory, t)[range.size() + 1];
     }
-    return count;
+    return outside;
 }
 
 // Tallies the stripe's elements by their offsets in the range and moves those outside it to the
-// stripe's front, until every element is read, or more than
-// 1/samplesort_counted_range_outside_share of the stripe lies outside, or `gave_up` says another
-// stripe stopped (then it says so too).
+// stripe's front, until every element is read, or `gave_up` says a stripe stopped: this one sets
+// it when more than 1/samplesort_counted_range_outside_share of it lies outside.
 void count_stripe(Slice stripe, const CountedRange& range, const StripeMemory& memory,
                   std::atomic<bool>& gave_up) noexcept {
     const std::size_t size = range.size();
@@ -100,7 +96,7 @@ void count_stripe(Slice stripe, const CountedRange& range, const StripeMemory& m
 // Undoes a stripe's count: the elements it read inside the range, written back from its tallies
 // behind the ones it moved to its front, leave the stripe holding what it held.
 void restore_stripe(Slice stripe, const CountedRange& range, const StripeMemory& memory) noexcept {
-    std::size_t next = count_of(memory, range).outside();
+    std::size_t next = outside_of(memory, range).total();
     for (std::size_t t = 0; t < tallies; ++t) {
         const std::uint64_t* counters = tally(memory, t);
         for (std::size_t v = 0; v < range.size(); ++v) {
@@ -197,11 +193,11 @@ bool sort_by_range_counting(const WorkerContext& worker, Slice s, const CountedR
     // most 1/samplesort_counted_range_outside_share of the slice: the two places do not overlap.
     std::size_t outside = 0, below = 0;
     for (std::size_t p = 0; p < stripes; ++p) {
-        const StripeCount count = count_of(counted[p], range);
+        const Outside moved = outside_of(counted[p], range);
         std::memmove(s.data() + outside, stripe_of(s, p, stripes).data(),
-                     count.outside() * sizeof(std::int64_t));
-        outside += count.outside();
-        below += count.below;
+                     moved.total() * sizeof(std::int64_t));
+        outside += moved.total();
+        below += moved.below;
     }
     const std::size_t above = outside - below;
     if (outside > 0) {
