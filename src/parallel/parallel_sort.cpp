@@ -38,13 +38,14 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
     }
     // The first sample's shape and the worker count choose the method (pool_method.hpp). One
     // worker has nobody to share the work with: only counting a narrow range beats the kernel
-    // alone there; elsewhere the calling thread runs the kernel, without the hop to the worker.
+    // alone there, and a sparser sample tells it; elsewhere the calling thread runs the kernel,
+    // without the hop to the worker.
     const std::size_t workers = sort_pool().size();
     std::optional<samplesort::FirstSample> first;
     std::optional<samplesort::Memory> memory;
     PoolMethod method = PoolMethod::kernel;
     try {
-        first.emplace(s);
+        first.emplace(s, workers == 1 ? lone_worker_oversampling : samplesort_oversampling);
         method = choose_pool_method(first->shape(), s.size(), workers);
         if (method == PoolMethod::samplesort) memory.emplace(s.size(), workers);
     } catch (const OutOfMemory&) {

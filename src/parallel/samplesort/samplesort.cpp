@@ -159,9 +159,10 @@ SampleShape shape_of(ConstSlice sorted_sample, std::size_t len, unsigned log_buc
 
 }  // namespace
 
-FirstSample::FirstSample(ConstSlice s)
+FirstSample::FirstSample(ConstSlice s, std::size_t per_bucket)
     : room_(sample_capacity, Fill::uninitialized), log_buckets_(log_buckets_for(s.size())) {
-    const Slice sample = draw_sample(s, room_.data(), samplesort_oversampling, log_buckets_);
+    const Slice sample =
+        draw_sample(s, room_.data(), std::min(per_bucket, samplesort_oversampling), log_buckets_);
     kernel_sort(sample);
     size_ = sample.size();
     shape_ = shape_of(sample, s.size(), log_buckets_);

@@ -76,10 +76,11 @@ enum class SampleShape {
 // The first partition's sample, drawn and sorted on the calling thread, so that its shape can
 // decide between the kernel alone and the samplesort before the pool is asked for anything; the
 // samplesort then partitions with it rather than drawing another. Its room (32 KiB) is on the
-// heap: the caller may be a Python thread with a small stack. Throws OutOfMemory.
+// heap: the caller may be a Python thread with a small stack. It draws `per_bucket` elements per
+// bucket of that partition. Throws OutOfMemory.
 class FirstSample {
   public:
-    explicit FirstSample(ConstSlice s);
+    explicit FirstSample(ConstSlice s, std::size_t per_bucket = samplesort_oversampling);
 
     ConstSlice sorted() const noexcept { return ConstSlice(room_.data(), size_); }
     unsigned log_buckets() const noexcept { return log_buckets_; }
