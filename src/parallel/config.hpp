@@ -67,17 +67,9 @@ inline constexpr std::size_t split_sort_work_percent_per_cut = 5;
 inline constexpr std::size_t presorted_scan_block = 256;
 // The ordered-input check and the reversal hand the workers stretches of this many elements
 // (512 KiB): a stretch takes 8 to 25 us to scan, far longer than a task's hand-over, and the
-// shortest slice the workers scan (presorted_sequential_max) gives 128 of them a stretch each.
+// shortest slice the workers scan (above pool_sort_sequential_max) gives 8 of them a stretch
+// each.
 inline constexpr std::size_t presorted_parallel_stretch = std::size_t{1} << 16;
-// Ordered-input checks of slices up to this length (64 MiB) run on the calling thread: waking
-// the pool for them cost more than it saved. All-equal input, the AVX-512 scan's wall time on
-// the workers over on the calling thread (2 workers, two runs of 21 rounds, 2 vCPUs under load):
-// 1.15 at 10^6, 1.07 and 1.10 at 2 * 10^6, 1.02 and 1.03 at 4 * 10^6, 1.05 and 1.02 at
-// 8 * 10^6, 1.01 at 1.6 * 10^7, 0.98 and 0.99 at 3.2 * 10^7: the hand-over outweighs the
-// sharing below some 4 * 10^6, and beyond, the two vCPUs gained no wall time (they share one
-// memory bandwidth, and the machine's other load). Longer scans go to the workers, which on a
-// machine with more memory channels than one core can use shorten them.
-inline constexpr std::size_t presorted_sequential_max = std::size_t{1} << 23;
 
 // The in-place samplesort. Elements move between the slice and per-thread buffers in blocks of
 // this many: 2 KiB, large enough that moving a block costs far more than claiming its slot, small

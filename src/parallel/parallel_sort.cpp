@@ -26,9 +26,9 @@ void sort_on_pool(Slice s, WithoutMemory without_memory) {
     }
     if (may_be_presorted(s)) {
         bool sorted = false;
-        // Long scans are shared among the workers; with one worker the calling thread scans,
-        // sparing the hand-over.
-        if (s.size() <= presorted_sequential_max || sort_pool().size() == 1) {
+        // The workers share the scan; with one worker the calling thread scans, sparing the
+        // hand-over.
+        if (sort_pool().size() == 1) {
             sorted = finish_if_presorted(s);
         } else {
             run_on_pool(

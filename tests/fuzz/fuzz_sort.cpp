@@ -131,13 +131,12 @@ std::vector<std::int64_t> tiled_slice(const std::uint8_t* data, std::size_t size
 
 // The pool-sized layout's header: pattern, length, place of the words, pattern parameter.
 constexpr std::size_t pool_header_bytes = 4;
-// The second byte's top three bits double the shortest length up to five times, past the length
-// from which the workers run the presorted scan (presorted_sequential_max); its low five bits add
-// steps of an odd count, so that stripes, blocks and buckets do not divide the slice evenly.
+// The second byte's top three bits double the shortest length up to five times; its low five
+// bits add steps of an odd count, so that stripes, blocks and buckets do not divide the slice
+// evenly.
 constexpr std::size_t pool_length_min = tarvo::pool_sort_sequential_max + 1;
 constexpr unsigned pool_doublings_max = 5;
 constexpr std::size_t pool_length_max = pool_length_min << pool_doublings_max;
-static_assert(pool_length_max > tarvo::presorted_sequential_max);
 constexpr std::size_t pool_length_step = 4097;
 
 std::uint64_t mix(std::uint64_t x) noexcept {  // splitmix64's finaliser
