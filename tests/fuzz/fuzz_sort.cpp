@@ -154,8 +154,9 @@ std::size_t isqrt(std::size_t n) noexcept {
 }
 
 // The base patterns: the inputs on which a samplesort takes its different paths (presorted,
-// equal buckets, few values counted, heavy values with rare ones in every stripe, skewed,
-// bell-shaped and periodic values, the partition of distinct values).
+// equal buckets, few values counted, a narrow range counted with the values outside it moved
+// aside, heavy values with rare ones in every stripe, skewed, bell-shaped and periodic values, the
+// partition of distinct values).
 // Element i of a slice of `len`; `p` is the pattern's parameter.
 using BasePattern = std::int64_t (*)(std::size_t i, std::size_t len, std::uint64_t p);
 constexpr BasePattern base_patterns[] = {
@@ -200,6 +201,11 @@ constexpr BasePattern base_patterns[] = {
             sum += static_cast<std::int64_t>(mix(i * 4 + k + (p << 40)) >> 24);
         }
         return sum;
+    },
+    [](std::size_t i, std::size_t, std::uint64_t p) {  // a narrow range, one in 97 far out
+        const std::uint64_t r = mix(i ^ (p << 40));
+        if (r % 97 == 0) return static_cast<std::int64_t>(mix(r));
+        return static_cast<std::int64_t>((r >> 8) % (1000 * (p % 8 + 1)));
     },
 };
 
