@@ -118,8 +118,12 @@ TEST_CASE("racing writer: the pool-backed sorts stay inside the slice whatever t
     RacingWriter writer(s);
     for (int round = 0; round < 16; ++round) {
         // The first rounds draw 16, 8 and 2 distinct values, which the samplesort counts (by hash,
-        // by comparison, by comparison) unless it meets a value the writer put there.
-        const std::uint64_t spread = round < 4 ? 60 + round : rng() % 64;
+        // by comparison, by comparison) unless it meets a value the writer put there; the next two
+        // 4,096 and 1,024 values in a row, which it counts one by one, moving the writer's values
+        // aside or giving up when it meets too many.
+        const std::uint64_t spread = round < 4   ? 60 + round
+                                     : round < 6 ? 44 + 2 * round
+                                                 : rng() % 64;
         for (std::int64_t& x : input) x = static_cast<std::int64_t>(rng()) >> spread;
         for (std::size_t i = 0; i < s.size(); ++i) {
             std::atomic_ref<std::int64_t>(s[i]).store(input[i], std::memory_order_relaxed);
