@@ -47,6 +47,7 @@ PATTERNS = {
     "narrow": (0, 2**19),  # non-negative, spanning less than 10^6: smart's radix route
     "few": (0, 10),  # mostly duplicates: smart's tim route
     "skewed": (0, 2**62),  # as many values of every magnitude: the pool sorts' split sort
+    "counted": (0, 2**12),  # some 250 copies of each value at 10^6: the pool sorts' range count
 }
 SKEWED = {"skewed"}
 
@@ -149,9 +150,9 @@ PLANS = {
     "smart, parallel route": steps(["wide"], [100_001] + LONG),
     "par_merge": steps(["wide"], [2, 8_191, 8_192, 16_383, 100_000] + LONG),
     "par_sort": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG)
-    + steps(["skewed"], LONG),
+    + steps(["skewed", "counted"], LONG),
     "par_sort_unstable": steps(["wide", "narrow", "few"], [17, 16_383, 100_000] + LONG)
-    + steps(["skewed"], LONG),
+    + steps(["skewed", "counted"], LONG),
 }
 
 
