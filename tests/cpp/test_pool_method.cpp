@@ -103,7 +103,7 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
     // The split sort's work: 100 + 5 per cut, a cut per doubling of the workers (105 on 2, 110 on
     // 3 and 4, 120 on 9 to 16, 125 on 17 to 32, 145 on 257 to 512, 150 on 513 to 1024, 155 on
     // 1025 to 2048); it takes the linear, tree and trimmed linear buckets' shapes while that stays
-    // below their samplesort's 125 (150 over repeated values), 155 and 160, and the logarithmic
+    // below their samplesort's 130 (150 over repeated values), 155 and 160, and the logarithmic
     // (205) and equal buckets' (310) ones on any count here; never the counted shapes. A method
     // runs if its work / workers + 100 * 2^15 / len is at most 85; 524288 is the first length above
     // the kernel-only cut-off.
@@ -122,8 +122,8 @@ TEST_CASE("pool method: hand-worked choice by shape, length and workers") {
         {SampleShape::linear_with_repeats, 524288, 2, PoolMethod::split_sort},      // 52.5 + 6.25
         {SampleShape::counted, 524288, 2, PoolMethod::samplesort},                  // 52.5 + 6.25
         {SampleShape::counted_range, 524288, 2, PoolMethod::samplesort},            // 30 + 6.25
-        {SampleShape::linear, big, 16, PoolMethod::split_sort},                     // 120 < 125
-        {SampleShape::linear, big, 17, PoolMethod::samplesort},                // 125, not below
+        {SampleShape::linear, big, 32, PoolMethod::split_sort},                     // 125 < 130
+        {SampleShape::linear, big, 33, PoolMethod::samplesort},                // 130, not below
         {SampleShape::linear_with_repeats, big, 512, PoolMethod::split_sort},  // 145 < 150
         {SampleShape::linear_with_repeats, big, 513, PoolMethod::samplesort},  // 150, not below
         {SampleShape::tree, 524288, 2, PoolMethod::split_sort},                // 52.5 + 6.25
