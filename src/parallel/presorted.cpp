@@ -6,6 +6,7 @@
 
 #include "parallel/config.hpp"
 #include "parallel/pool/parallel_for.hpp"
+#include "parallel/pool/registry.hpp"
 #include "parallel/presorted_scan.hpp"
 
 namespace tarvo {
@@ -18,25 +19,28 @@ const presorted_scan::Variant& scan() noexcept {
     return presorted_scan::fastest_variant();
 }
 
-// Runs body(part) for every part in [0, parts): on the pool of `worker`, or on the calling thread
-// when there is none.
+// Runs body(first, last) over [0, count): on the pool of `worker` in stretches of at least
+// presorted_parallel_stretch, but no more than presorted_parts_per_runner for each worker that can
+// run at once (more would only wake workers that then wait for a processor), or whole on the
+// calling thread when there is no pool.
 template <class Body>
-void for_each_part(const WorkerContext* worker, std::size_t parts, const Body& body) {
+void for_each_stretch(const WorkerContext* worker, std::size_t count, const Body& body) {
     if (worker == nullptr) {
-        for (std::size_t part = 0; part < parts; ++part) body(part);
-    } else {
-        parallel_for(*worker, 0, parts,
-                     [&](const WorkerContext&, std::size_t part) { body(part); });
+        body(0, count);
+        return;
     }
+    const std::size_t most = presorted_parts_per_runner * worker->worker().registry().running_max();
+    const std::size_t parts = std::clamp<std::size_t>((count + stretch - 1) / stretch, 1, most);
+    parallel_for(*worker, 0, parts, [&](const WorkerContext&, std::size_t part) {
+        body(count * part / parts, count * (part + 1) / parts);
+    });
 }
 
 bool ordered(const WorkerContext* worker, ConstSlice s,
              presorted_scan::OrderedScan in_order) noexcept {
-    const std::size_t pairs = s.size() - 1;
     std::atomic<bool> broken{false};
-    for_each_part(worker, (pairs + stretch - 1) / stretch, [&](std::size_t part) {
-        const std::size_t first = part * stretch;
-        if (!in_order(s.data() + first, std::min(pairs, first + stretch) - first, broken)) {
+    for_each_stretch(worker, s.size() - 1, [&](std::size_t first, std::size_t last) {
+        if (!in_order(s.data() + first, last - first, broken)) {
             broken.store(true, std::memory_order_relaxed);
         }
     });
@@ -44,10 +48,7 @@ bool ordered(const WorkerContext* worker, ConstSlice s,
 }
 
 void reverse(const WorkerContext* worker, Slice s) noexcept {
-    const std::size_t half = s.size() / 2;
-    for_each_part(worker, (half + stretch - 1) / stretch, [&](std::size_t part) {
-        const std::size_t first = part * stretch;
-        const std::size_t last = std::min(half, first + stretch);
+    for_each_stretch(worker, s.size() / 2, [&](std::size_t first, std::size_t last) {
         std::swap_ranges(s.begin() + first, s.begin() + last,
                          std::make_reverse_iterator(s.end() - first));
     });

@@ -91,6 +91,9 @@ class Registry {
     Registry& operator=(const Registry&) = delete;
 
     std::size_t size() const noexcept { return size_; }
+    // How many of the workers can run at once: the processors the process may use
+    // (available_cpu_count, when the pool started), or the pool's size if that is smaller.
+    std::size_t running_max() const noexcept { return spinners_max_; }
     Sleep& sleep() noexcept { return sleep_; }
 
     // Runs body(worker) on a worker of this registry and returns when it has finished,
