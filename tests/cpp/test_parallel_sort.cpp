@@ -116,9 +116,11 @@ TEST_CASE("parallel sorts: an all-but-one-equal slice still sorts") {
 }
 
 TEST_CASE("presorted: ascending kept, descending reversed, one pair out of order anywhere found") {
-    // Several stretches per worker; pairs out of order at the first pair, on either side of the
-    // first stretch boundary, and at the very last pair.
-    const std::size_t n = 3 * presorted_parallel_stretch + 5;
+    // Four stretches of pairs exactly (a worker may take 8), several per worker; pairs out of
+    // order at the first pair, on either side of the first stretch boundary, and at the very
+    // last pair.
+    static_assert(presorted_parts_per_runner >= 4);
+    const std::size_t n = 4 * presorted_parallel_stretch + 1;
     std::vector<std::int64_t> ascending(n);
     for (std::size_t i = 0; i < n; ++i) ascending[i] = static_cast<std::int64_t>(i / 3);
     const std::vector<std::int64_t> descending(ascending.rbegin(), ascending.rend());
