@@ -16,11 +16,6 @@ static_assert(SampledValues::slots <= max_buckets, "a stripe's counts fit its bu
 // otherwise wait for each increment of the same counter to be stored before the next loads it.
 constexpr std::size_t tallies = 4;
 
-ConstSlice stripe_of(ConstSlice s, std::size_t stripe, std::size_t stripes) noexcept {
-    const std::size_t first = s.size() * stripe / stripes;
-    return s.subspan(first, s.size() * (stripe + 1) / stripes - first);
-}
-
 // Sets counts[rank] to the stripe's elements of each value by their slots, or returns false when
 // an element is none of them or `missed` says another stripe found such an element.
 bool hash_count_stripe(ConstSlice stripe, const SampledValues& values, std::size_t* counts,
@@ -186,7 +181,7 @@ bool sort_by_counting(const WorkerContext& worker, Slice s, const SampledValues&
     const std::size_t stripes = stripe_memory.size();
     std::atomic<bool> missed{false};
     parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
-        if (!count_stripe(stripe_of(s, p, stripes), values, stripe_memory[p].counts, missed)) {
+        if (!count_stripe(part_of(s, p, stripes), values, stripe_memory[p].counts, missed)) {
             missed.store(true, std::memory_order_relaxed);
         }
     });

@@ -32,11 +32,6 @@ std::uint64_t* starts_of(const StripeMemory& first_stripe) noexcept {
     return tally(first_stripe, tallies);
 }
 
-Slice stripe_of(Slice s, std::size_t stripe, std::size_t stripes) noexcept {
-    const std::size_t first = s.size() * stripe / stripes;
-    return s.subspan(first, s.size() * (stripe + 1) / stripes - first);
-}
-
 // The elements a stripe's tallies counted outside the range, which it moved to its front.
 struct Outside {
     std::size_t above = 0;
@@ -180,11 +175,11 @@ bool sort_by_range_counting(const WorkerContext& worker, Slice s, const CountedR
     const std::span<const StripeMemory> counted = stripe_memory.first(stripes);
     std::atomic<bool> gave_up{false};
     parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
-        count_stripe(stripe_of(s, p, stripes), range, counted[p], gave_up);
+        count_stripe(part_of(s, p, stripes), range, counted[p], gave_up);
     });
     if (gave_up.load(std::memory_order_relaxed)) {
         parallel_for(worker, 0, stripes, [&](const WorkerContext&, std::size_t p) {
-            restore_stripe(stripe_of(s, p, stripes), range, counted[p]);
+            restore_stripe(part_of(s, p, stripes), range, counted[p]);
         });
         return false;
     }
@@ -194,7 +189,7 @@ bool sort_by_range_counting(const WorkerContext& worker, Slice s, const CountedR
     std::size_t outside = 0, below = 0;
     for (std::size_t p = 0; p < stripes; ++p) {
         const Outside moved = outside_of(counted[p], range);
-        std::memmove(s.data() + outside, stripe_of(s, p, stripes).data(),
+        std::memmove(s.data() + outside, part_of(s, p, stripes).data(),
                      moved.total() * sizeof(std::int64_t));
         outside += moved.total();
         below += moved.below;
